@@ -1,0 +1,123 @@
+// Persistent objects and components: assignment, ownership, names,
+// notification and component state.
+#pragma once
+
+#include <vector>
+
+#include "framework/TypeInfo.h"
+
+namespace Fw {
+
+class TFiler;
+class TReader;
+class TWriter;
+
+class TPersistent : public TObject {
+    FW_CLASS(TPersistent, TObject)
+public:
+    // Copies source's state into this object; the source decides how through
+    // AssignTo. Raises EConvertError when neither side knows the other.
+    virtual void Assign(TPersistent* source);
+    virtual AnsiString GetNamePath();
+
+protected:
+    virtual void AssignTo(TPersistent* dest);
+    // Where an object stores data that is not a published property.
+    virtual void DefineProperties(TFiler* filer);
+    virtual TPersistent* GetOwner();
+
+    friend class TReader;
+    friend class TWriter;
+};
+
+enum TComponentStateItem {
+    csLoading, csReading, csWriting, csDestroying, csDesigning, csAncestor, csUpdating,
+    csFixups, csFreeNotification, csInline, csDesignInstance
+};
+FW_ENUM_INFO(TComponentStateItem, "csLoading", "csReading", "csWriting", "csDestroying",
+             "csDesigning", "csAncestor", "csUpdating", "csFixups", "csFreeNotification",
+             "csInline", "csDesignInstance")
+using TComponentState = TSet<TComponentStateItem>;
+
+enum TOperation { opInsert, opRemove };
+
+class TComponent;
+using TGetChildProc = TEvent<TComponent*>;
+
+class TComponent : public TPersistent {
+    FW_CLASS(TComponent, TPersistent)
+public:
+    explicit TComponent(TComponent* owner);
+    // Frees the owned components (last created first), tells every component
+    // that asked for free notification, and leaves the owner.
+    ~TComponent() override;
+
+    TComponent* Owner() const { return FOwner; }
+    int ComponentCount() const { return static_cast<int>(FComponents.size()); }
+    TComponent* Components(int index) const;
+    int ComponentIndex() const;
+
+    const AnsiString& Name() const { return FName; }
+    // An identifier, or empty; unique among the owner's components without
+    // regard to ASCII case. Raises EComponentError otherwise.
+    virtual void SetName(const AnsiString& name);
+    int Tag() const { return FTag; }
+    void SetTag(int tag) { FTag = tag; }
+
+    TComponentState ComponentState() const { return FComponentState; }
+    // The designer is not part of this framework, but design mode is settable
+    // so that components' design-time behaviour can be exercised.
+    void SetDesigning(bool designing, bool setChildren = true);
+
+    // The owned component of that name, ASCII case ignored; null for "".
+    TComponent* FindComponent(const AnsiString& name) const;
+
+    void InsertComponent(TComponent* component);
+    void RemoveComponent(TComponent* component);
+    void DestroyComponents();
+    // Marks this component and its owned components as being destroyed.
+    void Destroying();
+
+    // Asks to hear (through Notification with opRemove) when component is
+    // destroyed, and tells component the same of this one.
+    void FreeNotification(TComponent* component);
+    void RemoveFreeNotification(TComponent* component);
+
+    AnsiString GetNamePath() override;
+
+    // Streaming: the component that a reader places this one inside.
+    virtual bool HasParent() const { return false; }
+    virtual TComponent* GetParentComponent() const { return nullptr; }
+    virtual void SetParentComponent(TComponent* parent) {}
+    // Calls proc for each component that is written inside this one.
+    virtual void GetChildren(const TGetChildProc& proc, TComponent* root);
+
+protected:
+    // Runs once every property, reference and event of a component read from
+    // a stream is in place.
+    virtual void Loaded();
+    // Told of components inserted into or removed from the owner, and of
+    // components destroyed after FreeNotification. A component reported by
+    // opRemove may be half destroyed: compare its address, nothing more.
+    virtual void Notification(TComponent* component, TOperation operation);
+    void IncludeState(TComponentStateItem item) { FComponentState << item; }
+    void ExcludeState(TComponentStateItem item) { FComponentState >> item; }
+
+    friend class TReader;
+    friend class TWriter;
+
+private:
+    void SetNameChecked(const AnsiString& name);
+    void Insert(TComponent* component);
+    void Remove(TComponent* component);
+    void RemoveNotification(TComponent* component);
+
+    TComponent* FOwner = nullptr;
+    AnsiString FName;
+    int FTag = 0;
+    TComponentState FComponentState;
+    std::vector<TComponent*> FComponents;
+    std::vector<TComponent*> FFreeNotifies;
+};
+
+}  // namespace Fw

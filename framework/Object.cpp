@@ -1,0 +1,129 @@
+#include "framework/Object.h"
+
+#include <map>
+
+#include "framework/TypeInfo.h"
+
+namespace Fw {
+
+namespace {
+
+// Function-local so that classes may register from any unit's static
+// initialisation, whatever the order of units.
+std::map<AnsiString, TMetaClass*>& ClassRegistry() {
+    static std::map<AnsiString, TMetaClass*> registry;
+    return registry;
+}
+
+}  // namespace
+
+TMetaClass::TMetaClass(AnsiString name, TMetaClass* parent)
+    : FName(std::move(name)), FParent(parent) {}
+
+TMetaClass::~TMetaClass() = default;
+
+bool TMetaClass::InheritsFrom(const TMetaClass* ancestor) const {
+    for (const TMetaClass* c = this; c; c = c->FParent)
+        if (c == ancestor) return true;
+    return false;
+}
+
+bool TMetaClass::ClassNameIs(const AnsiString& name) const { return SameText(FName, name); }
+
+const std::vector<const TPropInfo*>& TMetaClass::Properties() const {
+    // Classes are fully described before their first instance exists, so the
+    // flattened list can be built once and kept.
+    if (!FAllPropertiesReady) {
+        if (FParent) FAllProperties = FParent->Properties();
+        for (const auto& p : FOwnProperties) FAllProperties.push_back(p.get());
+        FAllPropertiesReady = true;
+    }
+    return FAllProperties;
+}
+
+const TPublishedMethod* TMetaClass::FindMethod(const AnsiString& name) const {
+    for (const TMetaClass* c = this; c; c = c->FParent)
+        for (const auto& m : c->FMethods)
+            if (SameText(m.Name, name)) return &m;
+    return nullptr;
+}
+
+void* TMetaClass::MethodAddress(const AnsiString& name) const {
+    const TPublishedMethod* m = FindMethod(name);
+    return m ? m->Code : nullptr;
+}
+
+AnsiString TMetaClass::MethodName(void* code) const {
+    if (!code) return AnsiString();
+    for (const TMetaClass* c = this; c; c = c->FParent)
+        for (const auto& m : c->FMethods)
+            if (m.Code == code) return m.Name;
+    return AnsiString();
+}
+
+const TPublishedField* TMetaClass::FindField(const AnsiString& name) const {
+    for (const TMetaClass* c = this; c; c = c->FParent)
+        for (const auto& f : c->FFields)
+            if (SameText(f.Name, name)) return &f;
+    return nullptr;
+}
+
+TComponent* TMetaClass::CreateComponent(TComponent* owner) const {
+    if (!FComponentFactory) throw EClassNotFound("クラス " + FName + " はコンポーネントとして生成できません.");
+    return FComponentFactory(owner);
+}
+
+TCollectionItem* TMetaClass::CreateItem(TCollection* collection) const {
+    if (!FItemFactory) throw EClassNotFound("クラス " + FName + " はコレクション項目として生成できません.");
+    return FItemFactory(collection);
+}
+
+void TMetaClass::SetFactories(ComponentFactory component, ItemFactory item) {
+    FComponentFactory = component;
+    FItemFactory = item;
+}
+
+void TMetaClass::AddProperty(std::unique_ptr<TPropInfo> prop) {
+    FOwnProperties.push_back(std::move(prop));
+    FAllPropertiesReady = false;
+}
+
+void TMetaClass::AddField(TPublishedField field) { FFields.push_back(std::move(field)); }
+
+TObject::~TObject() = default;
+
+TMetaClass* TObject::StaticClass() {
+    static TMetaClass* const meta = new TMetaClass("TObject", nullptr);
+    return meta;
+}
+
+void RegisterClass(TMetaClass* cls) {
+    auto& registry = ClassRegistry();
+    auto [it, inserted] = registry.emplace(UpperCase(cls->ClassName()), cls);
+    if (!inserted && it->second != cls)
+        throw EFilerError("クラス " + cls->ClassName() + " はすでに登録されています.");
+}
+
+void RegisterClasses(std::initializer_list<TMetaClass*> classes) {
+    for (TMetaClass* c : classes) RegisterClass(c);
+}
+
+void UnRegisterClass(TMetaClass* cls) {
+    auto& registry = ClassRegistry();
+    auto it = registry.find(UpperCase(cls->ClassName()));
+    if (it != registry.end() && it->second == cls) registry.erase(it);
+}
+
+TMetaClass* GetClass(const AnsiString& name) {
+    auto& registry = ClassRegistry();
+    auto it = registry.find(UpperCase(name));
+    return it == registry.end() ? nullptr : it->second;
+}
+
+TMetaClass* FindClass(const AnsiString& name) {
+    TMetaClass* cls = GetClass(name);
+    if (!cls) throw EClassNotFound("クラス " + name + " が見つかりません.");
+    return cls;
+}
+
+}  // namespace Fw

@@ -1,0 +1,314 @@
+// Type information, ownership, names, notification and collections.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "framework/Collection.h"
+
+using namespace Fw;
+
+namespace ComponentTest {
+
+enum TShade { shLight, shMedium, shDark };
+FW_ENUM_INFO(TShade, "shLight", "shMedium", "shDark")
+
+std::vector<AnsiString>* DestroyLog = nullptr;
+
+class TBase : public TComponent {
+    FW_CLASS(TBase, TComponent)
+public:
+    explicit TBase(TComponent* owner) : TComponent(owner) {}
+    ~TBase() override {
+        if (DestroyLog) DestroyLog->push_back(Name());
+    }
+    int Size() const { return FSize; }
+    void SetSize(int value) {
+        FSize = value;
+        ++SetterCalls;
+    }
+    int SetterCalls = 0;
+    TNotifyEvent OnChange;
+    void Handler(TObject*) {}
+
+    std::vector<std::pair<TComponent*, TOperation>> Heard;
+
+protected:
+    void Notification(TComponent* component, TOperation operation) override {
+        TComponent::Notification(component, operation);
+        Heard.emplace_back(component, operation);
+    }
+
+private:
+    int FSize = 3;
+};
+
+FW_PUBLISH(TBase)
+    .Property("Size", &TBase::Size, &TBase::SetSize).Default(3)
+    .Property("OnChange", &TBase::OnChange, &TBase::OnChange)
+    .Method<&TBase::Handler>("Handler")
+FW_END_PUBLISH
+
+class TDerived : public TBase {
+    FW_CLASS(TDerived, TBase)
+public:
+    explicit TDerived(TComponent* owner) : TBase(owner) { ++Constructed; }
+    static int Constructed;
+    TShade Shade = shLight;
+    double Weight = 0;
+    AnsiString Caption;
+    TBase* Link = nullptr;
+    int ReadOnly() const { return 7; }
+    void Clicked(TObject*, int) {}
+};
+int TDerived::Constructed = 0;
+
+FW_PUBLISH(TDerived)
+    .Property("Shade", &TDerived::Shade, &TDerived::Shade).Default(shLight)
+    .Property("Weight", &TDerived::Weight, &TDerived::Weight)
+    .Property("Caption", &TDerived::Caption, &TDerived::Caption)
+    .Property("Link", &TDerived::Link, &TDerived::Link)
+    .Property("ReadOnly", &TDerived::ReadOnly, nullptr)
+    .Method<&TDerived::Clicked>("Clicked")
+FW_END_PUBLISH
+
+TEST(TypeInfo, KindsAreNumberedAsThePlatformNumbersThem) {
+    EXPECT_EQ(tkInteger, 1);
+    EXPECT_EQ(tkMethod, 8);
+    EXPECT_EQ(tkLString, 10);
+    EXPECT_EQ(tkDynArray, 17);
+}
+
+TEST(TypeInfo, PropertiesComeInDeclarationOrderAncestorsFirst) {
+    std::vector<AnsiString> names;
+    for (const TPropInfo* p : GetPropList(TDerived::StaticClass())) names.push_back(p->Name);
+    std::vector<AnsiString> expected{"Name", "Tag", "Size", "OnChange", "Shade", "Weight", "Caption", "Link", "ReadOnly"};
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(GetPropInfo(TDerived::StaticClass(), "shade")->Kind(), tkEnumeration);
+    EXPECT_EQ(GetPropInfo(TDerived::StaticClass(), "SIZE")->Declarer, TBase::StaticClass());
+    EXPECT_EQ(GetPropInfo(TDerived::StaticClass(), "Weight")->Kind(), tkFloat);
+    EXPECT_EQ(GetPropInfo(TDerived::StaticClass(), "Link")->Kind(), tkClass);
+    EXPECT_EQ(GetPropInfo(TDerived::StaticClass(), "OnChange")->Kind(), tkMethod);
+    EXPECT_EQ(GetPropInfo(TDerived::StaticClass(), "Missing"), nullptr);
+    EXPECT_EQ(GetEnumName(GetPropInfo(TDerived::StaticClass(), "Shade")->PropType, 2), "shDark");
+    EXPECT_EQ(GetEnumValue(GetPropInfo(TDerived::StaticClass(), "Shade")->PropType, "SHMEDIUM"), 1);
+}
+
+TEST(TypeInfo, AccessByNameRunsSettersAndChecksKindAndRange) {
+    TDerived d(nullptr);
+    SetOrdProp(&d, "size", 11);
+    EXPECT_EQ(d.Size(), 11);
+    EXPECT_EQ(d.SetterCalls, 1) << "the setter runs, not a field write";
+    SetOrdProp(&d, "Shade", shDark);
+    EXPECT_EQ(GetOrdProp(&d, "Shade"), 2);
+    EXPECT_THROW(SetOrdProp(&d, "Shade", 3), EPropertyError) << "outside the enumeration";
+    SetFloatProp(&d, "Weight", 3.75);
+    EXPECT_EQ(GetFloatProp(&d, "weight"), 3.75);
+    SetStrProp(&d, "Caption", "表題");
+    EXPECT_EQ(GetStrProp(&d, "Caption"), "表題");
+    EXPECT_THROW(GetStrProp(&d, "Size"), EPropertyError);
+    EXPECT_THROW(SetOrdProp(&d, "Nothing", 1), EPropertyError);
+    EXPECT_EQ(GetOrdProp(&d, "ReadOnly"), 7);
+    EXPECT_THROW(SetOrdProp(&d, "ReadOnly", 1), EPropertyError);
+
+    TComponent plain(nullptr);
+    EXPECT_THROW(SetObjectProp(&d, "Link", &plain), EPropertyError) << "a TComponent is no TBase";
+    TBase other(nullptr);
+    SetObjectProp(&d, "Link", &other);
+    EXPECT_EQ(d.Link, &other);
+    EXPECT_EQ(GetObjectProp(&d, "Link"), &other);
+}
+
+TEST(TypeInfo, EventsAreClosuresEqualByObjectAndCode) {
+    TBase a(nullptr), b(nullptr);
+    auto ea = MakeEvent<&TBase::Handler>(&a);
+    EXPECT_EQ(ea, MakeEvent<&TBase::Handler>(&a));
+    EXPECT_NE(ea, MakeEvent<&TBase::Handler>(&b));
+    TMethod m = ea.Method();
+    EXPECT_EQ(m.Data, static_cast<void*>(&a));
+    EXPECT_EQ(m.Code, a.MethodAddress("handler"));
+    EXPECT_EQ(TNotifyEvent::FromMethod(m), ea);
+    EXPECT_EQ(a.MethodName(m.Code), "Handler");
+
+    TDerived d(nullptr);
+    SetMethodProp(&d, "OnChange", m);
+    EXPECT_EQ(d.OnChange, ea);
+    EXPECT_EQ(GetMethodProp(&d, "OnChange"), m);
+    // A published method of another shape is refused, not called wrongly.
+    TMethod wrong{d.MethodAddress("Clicked"), &d};
+    ASSERT_NE(wrong.Code, nullptr);
+    EXPECT_THROW(SetMethodProp(&d, "OnChange", wrong), EPropertyError);
+    EXPECT_EQ(d.OnChange, ea);
+    EXPECT_EQ(d.MethodAddress("NoSuchMethod"), nullptr);
+}
+
+TEST(TypeInfo, ClassesAreFoundByNameAndCreatedByTheirMostDerivedConstructor) {
+    EXPECT_EQ(GetClass("tderived"), TDerived::StaticClass());
+    EXPECT_EQ(GetClass("TNothing"), nullptr);
+    EXPECT_THROW(FindClass("TNothing"), EClassNotFound);
+    TBase owner(nullptr);
+    int before = TDerived::Constructed;
+    TComponent* made = GetClass("TDerived")->CreateComponent(&owner);
+    EXPECT_EQ(TDerived::Constructed, before + 1);
+    EXPECT_EQ(made->ClassName(), "TDerived");
+    EXPECT_TRUE(made->InheritsFrom(TBase::StaticClass()));
+    EXPECT_FALSE(owner.InheritsFrom(TDerived::StaticClass()));
+    EXPECT_EQ(made->Owner(), &owner);
+    EXPECT_THROW(TPersistent::StaticClass()->CreateComponent(nullptr), EClassNotFound);
+}
+
+TEST(Components, OwnerFreesItsComponentsLastFirst) {
+    std::vector<AnsiString> log;
+    DestroyLog = &log;
+    {
+        auto* owner = new TBase(nullptr);
+        owner->SetName("Owner");
+        (new TBase(owner))->SetName("A");
+        auto* b = new TBase(owner);
+        b->SetName("B");
+        (new TBase(b))->SetName("B1");
+        (new TBase(owner))->SetName("C");
+        delete owner;
+    }
+    DestroyLog = nullptr;
+    EXPECT_EQ(log, (std::vector<AnsiString>{"Owner", "C", "B", "B1", "A"}));
+}
+
+TEST(Components, NamesAreIdentifiersUniqueWithinTheOwnerWithoutRegardToCase) {
+    TBase owner(nullptr);
+    auto* a = new TBase(&owner);
+    a->SetName("Button1");
+    auto* b = new TBase(&owner);
+    EXPECT_THROW(b->SetName("BUTTON1"), EComponentError);
+    EXPECT_EQ(b->Name(), "");
+    EXPECT_THROW(b->SetName("1abc"), EComponentError);
+    EXPECT_THROW(b->SetName("a b"), EComponentError);
+    EXPECT_THROW(b->SetName("ボタン"), EComponentError);
+    b->SetName("_Button2");
+    a->SetName("button1") /* its own name in another case */;
+    EXPECT_EQ(owner.FindComponent("BUTTON1"), a);
+    EXPECT_EQ(owner.FindComponent(""), nullptr);
+    EXPECT_EQ(owner.FindComponent("Nobody"), nullptr);
+    // Unowned components never clash.
+    TBase x(nullptr), y(nullptr);
+    x.SetName("Same");
+    y.SetName("Same");
+}
+
+TEST(Components, OwnerAndItsComponentsHearOfInsertionAndRemoval) {
+    TBase owner(nullptr);
+    auto* watcher = new TBase(&owner);
+    owner.Heard.clear();
+    auto* c = new TBase(&owner);
+    EXPECT_EQ(owner.Heard.back(), std::make_pair(static_cast<TComponent*>(c), opInsert));
+    EXPECT_EQ(watcher->Heard.back(), std::make_pair(static_cast<TComponent*>(c), opInsert));
+    delete c;
+    EXPECT_EQ(owner.Heard.back(), std::make_pair(static_cast<TComponent*>(c), opRemove));
+    EXPECT_EQ(watcher->Heard.back(), std::make_pair(static_cast<TComponent*>(c), opRemove));
+    EXPECT_EQ(owner.ComponentCount(), 1);
+}
+
+TEST(Components, FreeNotificationReachesComponentsOfOtherOwners) {
+    TBase ownerA(nullptr), ownerB(nullptr);
+    auto* a = new TBase(&ownerA);
+    auto* b = new TBase(&ownerB);
+    a->FreeNotification(b);
+    delete b;
+    ASSERT_FALSE(a->Heard.empty());
+    EXPECT_EQ(a->Heard.back(), std::make_pair(static_cast<TComponent*>(b), opRemove));
+
+    auto* c = new TBase(&ownerB);
+    a->FreeNotification(c);
+    a->RemoveFreeNotification(c);
+    a->Heard.clear();
+    delete c;
+    EXPECT_TRUE(a->Heard.empty()) << "after RemoveFreeNotification nothing is heard";
+    // And the other direction: c no longer points at a either, so deleting
+    // a now must not touch the freed c.
+    delete a;
+}
+
+TEST(Components, StateFlagsDuringDestructionAndDesign) {
+    struct TProbe : TBase {
+        using TBase::TBase;
+        TComponentState* seen = nullptr;
+        ~TProbe() override {
+            if (seen) *seen = ComponentState();
+        }
+    };
+    TComponentState seen;
+    auto* owner = new TBase(nullptr);
+    auto* probe = new TProbe(owner);
+    probe->seen = &seen;
+    owner->SetDesigning(true);
+    EXPECT_TRUE(probe->ComponentState().Contains(csDesigning));
+    auto* later = new TBase(owner);
+    EXPECT_TRUE(later->ComponentState().Contains(csDesigning)) << "inserted into a designing owner";
+    delete owner;
+    EXPECT_TRUE(seen.Contains(csDestroying));
+}
+
+class TTestItem : public TCollectionItem {
+    FW_CLASS(TTestItem, TCollectionItem)
+public:
+    explicit TTestItem(TCollection* c) : TCollectionItem(c) {}
+    int Value = 0;
+    void Assign(TPersistent* source) override {
+        if (auto* s = dynamic_cast<TTestItem*>(source)) Value = s->Value;
+        else TCollectionItem::Assign(source);
+    }
+};
+
+FW_PUBLISH(TTestItem)
+    .Property("Value", &TTestItem::Value, &TTestItem::Value).Default(0)
+FW_END_PUBLISH
+
+class TNamedItem : public TTestItem {
+    FW_CLASS(TNamedItem, TTestItem)
+public:
+    using TTestItem::TTestItem;
+    AnsiString GetDisplayName() override { return FName.empty() ? TTestItem::GetDisplayName() : FName; }
+    void SetDisplayName(const AnsiString& v) override {
+        FName = v;
+        TTestItem::SetDisplayName(v);
+    }
+
+private:
+    AnsiString FName;
+};
+
+FW_PUBLISH(TNamedItem)
+FW_END_PUBLISH
+
+TEST(Collections, AddAssignOwnerAndDisplayName) {
+    TBase holder(nullptr);
+    holder.SetName("Holder");
+    TCollection source(TTestItem::StaticClass(), &holder);
+    for (int i = 0; i < 3; ++i) static_cast<TTestItem*>(source.Add())->Value = i * 10;
+    EXPECT_EQ(source.Count(), 3);
+    EXPECT_EQ(source.Items(1)->Index(), 1);
+    EXPECT_EQ(source.Items(2)->GetDisplayName(), "TTestItem");
+    EXPECT_EQ(source.GetNamePath(), "Holder");
+
+    TCollection copy(TTestItem::StaticClass());
+    copy.Add();
+    copy.Assign(&source);
+    ASSERT_EQ(copy.Count(), 3) << "one new item per source item, old items gone";
+    EXPECT_EQ(static_cast<TTestItem*>(copy.Items(2))->Value, 20);
+    EXPECT_NE(copy.Items(0), source.Items(0));
+    EXPECT_EQ(copy.Items(0)->Collection(), &copy);
+
+    delete copy.Items(1);
+    EXPECT_EQ(copy.Count(), 2);
+    EXPECT_EQ(static_cast<TTestItem*>(copy.Items(1))->Value, 20);
+    EXPECT_THROW(copy.Items(2), EListError);
+
+    TCollection named(TNamedItem::StaticClass());
+    auto* item = named.Add();
+    EXPECT_EQ(item->ClassName(), "TNamedItem") << "the collection makes items of its item class";
+    EXPECT_EQ(item->GetDisplayName(), "TNamedItem");
+    item->SetDisplayName("名前");
+    EXPECT_EQ(item->GetDisplayName(), "名前");
+    EXPECT_THROW(TCollection(TBase::StaticClass()), EConvertError) << "not an item class";
+}
+
+}  // namespace ComponentTest

@@ -1,0 +1,352 @@
+// Component trees written as form text and read back.
+#include <gtest/gtest.h>
+
+#include "framework/Collection.h"
+#include "framework/Filer.h"
+#include "framework/Streams.h"
+
+using namespace Fw;
+
+namespace StreamingTest {
+
+enum TFruit { frApple, frBanana, frCherry, frDurian };
+FW_ENUM_INFO(TFruit, "frApple", "frBanana", "frCherry", "frDurian")
+using TFruits = TSet<TFruit>;
+
+int LiveComponents = 0;
+
+class TSample : public TPersistent {
+    FW_CLASS(TSample, TPersistent)
+public:
+    int Width = 0;
+    AnsiString Label;
+    void Assign(TPersistent* source) override {
+        if (auto* s = dynamic_cast<TSample*>(source)) {
+            Width = s->Width;
+            Label = s->Label;
+        } else {
+            TPersistent::Assign(source);
+        }
+    }
+};
+
+FW_PUBLISH(TSample)
+    .Property("Width", &TSample::Width, &TSample::Width).Default(0)
+    .Property("Label", &TSample::Label, &TSample::Label)
+FW_END_PUBLISH
+
+class TSampleItem : public TCollectionItem {
+    FW_CLASS(TSampleItem, TCollectionItem)
+public:
+    explicit TSampleItem(TCollection* c) : TCollectionItem(c) {}
+    AnsiString Caption;
+    int Weight = 1;
+    void Assign(TPersistent* source) override {
+        if (auto* s = dynamic_cast<TSampleItem*>(source)) {
+            Caption = s->Caption;
+            Weight = s->Weight;
+        } else {
+            TCollectionItem::Assign(source);
+        }
+    }
+};
+
+FW_PUBLISH(TSampleItem)
+    .Property("Caption", &TSampleItem::Caption, &TSampleItem::Caption)
+    .Property("Weight", &TSampleItem::Weight, &TSampleItem::Weight).Default(1)
+FW_END_PUBLISH
+
+// A property of every kind the streaming system supports.
+class TEveryKind : public TComponent {
+    FW_CLASS(TEveryKind, TComponent)
+public:
+    explicit TEveryKind(TComponent* owner)
+        : TComponent(owner), FItems(TSampleItem::StaticClass(), this) {
+        ++LiveComponents;
+    }
+    ~TEveryKind() override { --LiveComponents; }
+
+    int Count = 0;
+    char Letter = 'A';
+    TFruit Fruit = frApple;
+    bool Flag = false;
+    double Ratio = 0;
+    AnsiString Text;
+    TFruits Fruits;
+    TEveryKind* Buddy = nullptr;
+    TNotifyEvent OnPing;
+    AnsiString Blob;     // custom data: any bytes
+    AnsiString Binary;   // custom binary data
+
+    TCollection* Items() { return &FItems; }
+    void SetItems(TCollection* value) { FItems.Assign(value); }
+    TSample* Sample() { return &FSample; }
+    void SetSample(TSample* value) { FSample.Assign(value); }
+
+    int LoadedCalls = 0;
+    bool BuddyKnownAtLoaded = false;
+    bool PingKnownAtLoaded = false;
+
+protected:
+    void Loaded() override {
+        TComponent::Loaded();
+        ++LoadedCalls;
+        BuddyKnownAtLoaded = Buddy != nullptr;
+        PingKnownAtLoaded = static_cast<bool>(OnPing);
+    }
+    void Notification(TComponent* component, TOperation operation) override {
+        TComponent::Notification(component, operation);
+        if (operation == opRemove && component == Buddy) Buddy = nullptr;
+    }
+    void DefineProperties(TFiler* filer) override {
+        TComponent::DefineProperties(filer);
+        filer->DefineProperty("Blob", MakeEvent<&TEveryKind::ReadBlob>(this),
+                              MakeEvent<&TEveryKind::WriteBlob>(this), !Blob.empty());
+        filer->DefineBinaryProperty("Binary", MakeEvent<&TEveryKind::ReadBinary>(this),
+                                    MakeEvent<&TEveryKind::WriteBinary>(this), !Binary.empty());
+    }
+
+private:
+    void ReadBlob(TReader* reader) { Blob = reader->ReadString(); }
+    void WriteBlob(TWriter* writer) { writer->WriteString(Blob); }
+    void ReadBinary(TStream* stream) {
+        Binary.assign(static_cast<size_t>(stream->Size()), '\0');
+        stream->ReadBuffer(Binary.data(), static_cast<int>(Binary.size()));
+    }
+    void WriteBinary(TStream* stream) { stream->WriteBuffer(Binary.data(), static_cast<int>(Binary.size())); }
+
+    TCollection FItems;
+    TSample FSample;
+};
+
+FW_PUBLISH(TEveryKind)
+    .Property("Count", &TEveryKind::Count, &TEveryKind::Count).Default(0)
+    .Property("Letter", &TEveryKind::Letter, &TEveryKind::Letter).Default('A')
+    .Property("Fruit", &TEveryKind::Fruit, &TEveryKind::Fruit).Default(frApple)
+    .Property("Flag", &TEveryKind::Flag, &TEveryKind::Flag).Default(false)
+    .Property("Ratio", &TEveryKind::Ratio, &TEveryKind::Ratio)
+    .Property("Text", &TEveryKind::Text, &TEveryKind::Text)
+    .Property("Fruits", &TEveryKind::Fruits, &TEveryKind::Fruits).Default(TFruits{})
+    .Property("Buddy", &TEveryKind::Buddy, &TEveryKind::Buddy)
+    .Property("OnPing", &TEveryKind::OnPing, &TEveryKind::OnPing)
+    .Property("Items", &TEveryKind::Items, &TEveryKind::SetItems)
+    .Property("Sample", &TEveryKind::Sample, &TEveryKind::SetSample)
+FW_END_PUBLISH
+
+class TTestRoot : public TComponent {
+    FW_CLASS(TTestRoot, TComponent)
+public:
+    explicit TTestRoot(TComponent* owner) : TComponent(owner) { ++LiveComponents; }
+    ~TTestRoot() override { --LiveComponents; }
+    TEveryKind* First = nullptr;  // filled in by the reader
+    int Pings = 0;
+    void Ping(TObject*) { ++Pings; }
+    void Other(TObject*, int) {}
+};
+
+FW_PUBLISH(TTestRoot)
+    .Method<&TTestRoot::Ping>("Ping")
+    .Method<&TTestRoot::Other>("Other")
+    .Field("First", &TTestRoot::First)
+FW_END_PUBLISH
+
+AnsiString AllBytes() {
+    AnsiString s;
+    for (int i = 0; i < 256; ++i) s += static_cast<char>(i);
+    return s;
+}
+
+// Root with two components that refer to each other, every property set away
+// from its default.
+std::unique_ptr<TTestRoot> MakeFullTree() {
+    auto root = std::make_unique<TTestRoot>(nullptr);
+    root->SetName("Root1");
+    auto* a = new TEveryKind(root.get());
+    a->SetName("First");
+    auto* b = new TEveryKind(root.get());
+    b->SetName("Second");
+    a->Count = -123456;
+    a->Letter = '\'';
+    a->Fruit = frCherry;
+    a->Flag = true;
+    a->Ratio = 3.75;
+    a->Text = "壁紙 'quoted' ソ表\\";
+    a->Fruits = TFruits{frBanana, frDurian};
+    a->Buddy = b;
+    a->OnPing = MakeEvent<&TTestRoot::Ping>(root.get());
+    a->Blob = AllBytes();
+    a->Binary = AllBytes();
+    auto* item = static_cast<TSampleItem*>(a->Items()->Add());
+    item->Caption = "一つ目";
+    item->Weight = 5;
+    a->Items()->Add();
+    a->Sample()->Width = 42;
+    a->Sample()->Label = "ラベル";
+    b->Buddy = a;
+    b->Ratio = 1e-300;
+    return root;
+}
+
+TEST(Streaming, EveryKindOfPropertySurvivesAWriteAndARead) {
+    auto source = MakeFullTree();
+    AnsiString text = ComponentToText(source.get());
+
+    TTestRoot copy(nullptr);
+    ComponentFromText(text, &copy);
+
+    ASSERT_EQ(copy.ComponentCount(), 2);
+    auto* a = dynamic_cast<TEveryKind*>(copy.FindComponent("First"));
+    auto* b = dynamic_cast<TEveryKind*>(copy.FindComponent("Second"));
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(copy.Name(), "Root1");
+    EXPECT_EQ(copy.First, a) << "published field filled in";
+    EXPECT_EQ(a->Count, -123456);
+    EXPECT_EQ(a->Letter, '\'');
+    EXPECT_EQ(a->Fruit, frCherry);
+    EXPECT_TRUE(a->Flag);
+    EXPECT_EQ(a->Ratio, 3.75);
+    EXPECT_EQ(a->Text, "壁紙 'quoted' ソ表\\");
+    EXPECT_EQ(a->Fruits, (TFruits{frBanana, frDurian}));
+    EXPECT_EQ(a->Buddy, b);
+    EXPECT_EQ(b->Buddy, a) << "a reference backwards in the text resolves too";
+    EXPECT_EQ(b->Ratio, 1e-300);
+    EXPECT_EQ(a->Blob, AllBytes());
+    EXPECT_EQ(a->Binary, AllBytes());
+    ASSERT_EQ(a->Items()->Count(), 2);
+    EXPECT_EQ(static_cast<TSampleItem*>(a->Items()->Items(0))->Caption, "一つ目");
+    EXPECT_EQ(static_cast<TSampleItem*>(a->Items()->Items(0))->Weight, 5);
+    EXPECT_EQ(static_cast<TSampleItem*>(a->Items()->Items(1))->Weight, 1);
+    EXPECT_EQ(a->Sample()->Width, 42);
+    EXPECT_EQ(a->Sample()->Label, "ラベル");
+    ASSERT_TRUE(a->OnPing);
+    a->OnPing(a);
+    EXPECT_EQ(copy.Pings, 1) << "the event calls the reading root's method";
+    EXPECT_EQ(a->OnPing, MakeEvent<&TTestRoot::Ping>(&copy));
+
+    // Written again, the copy gives the same text.
+    EXPECT_EQ(ComponentToText(&copy), text);
+}
+
+TEST(Streaming, TextIsUtf8AndHandEditable) {
+    auto source = MakeFullTree();
+    AnsiString text = ComponentToText(source.get());
+    // "壁紙" in UTF-8, not Shift-JIS.
+    EXPECT_NE(text.find("\xE5\xA3\x81\xE7\xB4\x99"), AnsiString::npos) << text;
+    EXPECT_NE(text.find("object First: TEveryKind"), AnsiString::npos);
+    EXPECT_NE(text.find("Fruits = [frBanana, frDurian]"), AnsiString::npos);
+    EXPECT_NE(text.find("OnPing = Ping"), AnsiString::npos);
+    EXPECT_NE(text.find("Sample.Width = 42"), AnsiString::npos);
+    EXPECT_NE(text.find("Buddy = Second"), AnsiString::npos);
+}
+
+TEST(Streaming, ValuesEqualToTheirDefaultsAreNotWritten) {
+    TTestRoot root(nullptr);
+    root.SetName("Root1");
+    (new TEveryKind(&root))->SetName("Plain");
+    AnsiString text = ComponentToText(&root);
+    for (const char* name : {"Count", "Letter", "Fruit", "Flag", "Ratio", "Text", "Fruits", "Buddy",
+                             "OnPing", "Items", "Sample", "Blob", "Binary", "Tag"})
+        EXPECT_EQ(text.find(AnsiString(name) + " ="), AnsiString::npos) << name << " in\n" << text;
+}
+
+TEST(Streaming, LoadedRunsOncePerComponentAfterReferencesAndEvents) {
+    auto source = MakeFullTree();
+    AnsiString text = ComponentToText(source.get());
+    TTestRoot copy(nullptr);
+    ComponentFromText(text, &copy);
+    auto* a = static_cast<TEveryKind*>(copy.FindComponent("First"));
+    auto* b = static_cast<TEveryKind*>(copy.FindComponent("Second"));
+    EXPECT_EQ(a->LoadedCalls, 1);
+    EXPECT_EQ(b->LoadedCalls, 1);
+    EXPECT_TRUE(a->BuddyKnownAtLoaded) << "a forward reference is resolved before Loaded";
+    EXPECT_TRUE(a->PingKnownAtLoaded);
+    EXPECT_TRUE(b->BuddyKnownAtLoaded);
+    EXPECT_FALSE(a->ComponentState().Contains(csLoading));
+    EXPECT_FALSE(a->ComponentState().Contains(csReading));
+    EXPECT_FALSE(copy.ComponentState().Contains(csLoading));
+}
+
+TEST(Streaming, RootCanBeCreatedFromTheStreamByClassName) {
+    auto source = MakeFullTree();
+    AnsiString text = ComponentToText(source.get());
+    TComponent owner(nullptr);
+    TComponent* made = ComponentFromText(text, nullptr, &owner);
+    ASSERT_NE(dynamic_cast<TTestRoot*>(made), nullptr);
+    EXPECT_EQ(made->Owner(), &owner);
+    EXPECT_EQ(made->ComponentCount(), 2);
+}
+
+struct BrokenCase {
+    const char* text;
+    int line;
+    const char* fragment;
+};
+
+TEST(Streaming, CorruptedTextFailsNamingTheLineAndFreesWhatWasMade) {
+    const BrokenCase cases[] = {
+        {"object Root1: TTestRoot\n  object First: TEveryKind\n    Count = 'x'\n  end\nend\n", 3, ""},
+        {"object Root1: TTestRoot\n  object First: TEveryKind\n    Nothing = 1\n  end\nend\n", 3, "Nothing"},
+        {"object Root1: TTestRoot\n  object First: TEveryKind\n    Fruit = frMango\n  end\nend\n", 3, "frMango"},
+        {"object Root1: TTestRoot\n  object First: TEveryKind\n  end\n  object X: TNoSuchClass\n  end\nend\n", 4, "TNoSuchClass"},
+        {"object Root1: TTestRoot\n  object First: TEveryKind\n    OnPing = Missing\n  end\nend\n", 3, "Missing"},
+        {"object Root1: TTestRoot\n  object First: TEveryKind\n    OnPing = Other\n  end\nend\n", 3, ""},
+        {"object Root1: TTestRoot\n  object First: TEveryKind\n    Buddy = Nobody\n  end\nend\n", 3, "Nobody"},
+        {"object Root1: TTestRoot\n  object First: TEveryKind\n  end\n  object first: TEveryKind\n  end\nend\n", 4, "first"},
+        {"object Root1: TTestRoot\n  object First: TEveryKind\n    Text = 'open\n  end\nend\n", 3, ""},
+        {"object Root1: TTestRoot\n  object First: TEveryKind\n    Count = 99999999999\n  end\nend\n", 3, ""},
+        {"object Root1: TTestRoot\n  object First: TEveryKind\n    Fruits = [frApple frBanana]\n  end\nend\n", 3, ""},
+        {"object Root1: TTestRoot\n  object First: TEveryKind\n    Blob = #300\n  end\nend\n", 3, ""},
+    };
+    for (const BrokenCase& c : cases) {
+        TTestRoot root(nullptr);
+        int before = LiveComponents;
+        try {
+            ComponentFromText(c.text, &root);
+            ADD_FAILURE() << "no error for\n" << c.text;
+        } catch (const EFilerError& e) {
+            EXPECT_NE(e.Message().find("(" + std::to_string(c.line) + " 行目)"), AnsiString::npos)
+                << e.Message() << "\nfor\n" << c.text;
+            EXPECT_NE(e.Message().find(c.fragment), AnsiString::npos) << e.Message();
+        }
+        EXPECT_EQ(LiveComponents, before) << "components made before the error are freed:\n" << c.text;
+        EXPECT_EQ(root.ComponentCount(), 0);
+        EXPECT_EQ(root.First, nullptr) << "field does not point at a freed component";
+        EXPECT_FALSE(root.ComponentState().Contains(csLoading));
+    }
+}
+
+TEST(Streaming, EveryTruncationOfAValidTextFailsCleanly) {
+    auto source = MakeFullTree();
+    AnsiString text = ComponentToText(source.get());
+    // Cut at every line end and in the middle of lines: never a crash or a
+    // leak, always a read error with a line number.
+    for (size_t cut = 0; cut + 3 < text.size(); cut += 7) {
+        TTestRoot root(nullptr);
+        int before = LiveComponents;
+        try {
+            ComponentFromText(text.substr(0, cut), &root);
+            ADD_FAILURE() << "truncation at " << cut << " was accepted";
+        } catch (const EReadError& e) {
+            EXPECT_NE(e.Message().find(" 行目)"), AnsiString::npos) << e.Message();
+        }
+        EXPECT_EQ(LiveComponents, before) << "cut at " << cut;
+    }
+}
+
+TEST(Streaming, UnknownClassRaisesClassNotFound) {
+    TTestRoot root(nullptr);
+    EXPECT_THROW(ComponentFromText("object Root1: TTestRoot\n  object A: TMissing\n  end\nend\n", &root),
+                 EClassNotFound);
+}
+
+TEST(Streaming, StreamsCarryTheTextUnchanged) {
+    auto source = MakeFullTree();
+    TMemoryStream stream;
+    WriteComponentToStream(&stream, source.get());
+    stream.SetPosition(0);
+    TTestRoot copy(nullptr);
+    ReadComponentFromStream(&stream, &copy);
+    EXPECT_EQ(static_cast<TEveryKind*>(copy.FindComponent("First"))->Blob, AllBytes());
+}
+
+}  // namespace StreamingTest
