@@ -175,12 +175,10 @@ void TComponent::Loaded() { ExcludeState(csLoading); }
 
 void TComponent::Notification(TComponent* component, TOperation operation) {
     if (operation == opRemove && component) RemoveFreeNotification(component);
-    // The owner passes the news on to everything it owns. A copy, since a
-    // listener may free components while it is told.
-    std::vector<TComponent*> components = FComponents;
-    for (TComponent* c : components)
-        if (std::find(FComponents.begin(), FComponents.end(), c) != FComponents.end())
-            c->Notification(component, operation);
+    // The owner passes the news on to everything it owns. Backwards by index,
+    // since a listener may free components while it is told.
+    for (int i = ComponentCount() - 1; i >= 0; --i)
+        if (i < ComponentCount()) FComponents[i]->Notification(component, operation);
 }
 
 }  // namespace Fw
