@@ -1,17 +1,17 @@
 # make setup | build | test | bench
 # A fresh Debian 12 machine needs nothing else: build and test install what
-# is missing first (tools/setup.sh, as root or through sudo).
+# is missing first (tools/setup.sh: as root, or through sudo when it has
+# something to install).
 
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
-SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
 .PHONY: all setup build test bench
 
 all: build
 
 setup:
-	$(SUDO) tools/setup.sh
+	tools/setup.sh
 
 build: setup
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)

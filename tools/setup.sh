@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what building and testing needs on a Debian 12 machine, as root.
+# Installs what building and testing needs on a Debian 12 machine.
 # Idempotent and quick when everything is present: packages are checked with
-# dpkg-query, and apt-get (with its update) runs only when something is missing.
+# dpkg-query, and apt-get (with its update) runs only when something is
+# missing. Only then does it need root; run by another user it uses sudo.
 set -euo pipefail
 
 PACKAGES=(
@@ -23,31 +24,38 @@ PACKAGES=(
 )
 LOCALE=ja_JP.UTF-8
 
+have_locale() { locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; }
+
+missing=()
+dpkg --print-foreign-architectures | grep -qx i386 || missing+=(i386-architecture)
+for p in "${PACKAGES[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Abbrev}' "$p" 2>/dev/null || true)
+  [ "${status:0:2}" = "ii" ] || missing+=("$p")
+done
+have_locale || missing+=("$LOCALE-locale")
+[ ${#missing[@]} -eq 0 ] && exit 0
+
 if [ "$(id -u)" -ne 0 ]; then
-  echo "setup.sh: must run as root (try: sudo $0)" >&2
-  exit 1
+  command -v sudo >/dev/null || { echo "setup.sh: missing ${missing[*]}; run me as root" >&2; exit 1; }
+  exec sudo "$0" "$@"
 fi
 export DEBIAN_FRONTEND=noninteractive
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi
-
-missing=()
-for p in "${PACKAGES[@]}"; do
-  status=$(dpkg-query -W -f='${db:Status-Abbrev}' "$p" 2>/dev/null || true)
-  [ "${status:0:2}" = "ii" ] || missing+=("$p")
+packages=()
+for p in "${missing[@]}"; do
+  case "$p" in *-architecture|*-locale) ;; *) packages+=("$p") ;; esac
 done
-
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "setup.sh: installing ${missing[*]}"
+if [ ${#packages[@]} -gt 0 ]; then
+  echo "setup.sh: installing ${packages[*]}"
   apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
+  apt-get install -y -q --no-install-recommends "${packages[@]}"
 fi
 
 # Wine derives the ANSI code page from the locale: without ja_JP.UTF-8 it
 # silently falls back to code page 1252.
-have_locale() { locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; }
 if ! have_locale; then
   echo "setup.sh: generating $LOCALE"
   if [ -f /etc/locale.gen ] && command -v locale-gen >/dev/null; then
