@@ -1,0 +1,35 @@
+// Object methods as window procedures.
+//
+// A window procedure is a plain function of four arguments; a control's
+// message method is an object and a member function. MakeObjectInstance
+// writes a few bytes of machine code that put the method's record in front
+// of the window procedure's arguments and jump to one shared entry, which
+// builds a TMessage, calls the method, and returns the message's Result.
+#pragma once
+
+#include "framework/Messages.h"
+
+namespace Fw {
+
+// A window procedure that calls method with each message it receives. The
+// method is called from the system's code and must let no exception escape.
+// It
+// stays valid until FreeObjectInstance; freeing it while a window still uses
+// it leaves that window with a dangling procedure, so take it off first.
+// Thunks live in executable blocks shared by many; thousands may exist at
+// once. Safe to call from any thread.
+WNDPROC MakeObjectInstance(const TWndMethod& method);
+// Releases a thunk made by MakeObjectInstance; null is ignored. Anything
+// else raises Exception, leaving every thunk as it was.
+void FreeObjectInstance(WNDPROC instance);
+
+// Whether proc is a live thunk made by MakeObjectInstance.
+bool IsObjectInstance(WNDPROC proc);
+// The method a live thunk calls; raises Exception for anything else.
+TWndMethod ObjectInstanceMethod(WNDPROC instance);
+
+// Counts, for tests and diagnostics.
+int ObjectInstanceCount();       // thunks alive
+int ObjectInstanceBlockCount();  // executable blocks holding them
+
+}  // namespace Fw

@@ -1,0 +1,450 @@
+#include "framework/StdCtrls.h"
+
+namespace Fw {
+
+FW_PUBLISH(TCustomLabel)
+FW_END_PUBLISH
+
+FW_PUBLISH(TLabel)
+    .Property("Alignment", &TLabel::Alignment, &TLabel::SetAlignment).Default(taLeftJustify)
+    .Property("AutoSize", &TLabel::AutoSize, &TLabel::SetAutoSize).Default(true)
+    .Property("Caption", &TLabel::Caption, &TLabel::SetCaption)
+    .Property("Color", &TLabel::Color, &TLabel::SetColor).Default(clBtnFace).Stored(&TLabel::IsColorStored)
+    .Property("Cursor", &TLabel::Cursor, &TLabel::SetCursor).Default(crDefault)
+    .Property("Enabled", &TLabel::Enabled, &TLabel::SetEnabled).Default(true)
+    .Property("FocusControl", &TLabel::FocusControl, &TLabel::SetFocusControl)
+    .Property("Font", &TLabel::Font, &TLabel::SetFont).Stored(&TLabel::IsFontStored)
+    .Property("Hint", &TLabel::Hint, &TLabel::SetHint)
+    .Property("ParentColor", &TLabel::ParentColor, &TLabel::SetParentColor).Default(true)
+    .Property("ParentFont", &TLabel::ParentFont, &TLabel::SetParentFont).Default(true)
+    .Property("ParentShowHint", &TLabel::ParentShowHint, &TLabel::SetParentShowHint).Default(true)
+    .Property("ShowAccelChar", &TLabel::ShowAccelChar, &TLabel::SetShowAccelChar).Default(true)
+    .Property("ShowHint", &TLabel::ShowHint, &TLabel::SetShowHint).Stored(&TLabel::IsShowHintStored)
+    .Property("Transparent", &TLabel::Transparent, &TLabel::SetTransparent).Default(false)
+    .Property("Visible", &TLabel::Visible, &TLabel::SetVisible).Default(true)
+    .Property("WordWrap", &TLabel::WordWrap, &TLabel::SetWordWrap).Default(false)
+    .Property("OnClick", &TLabel::OnClick, &TLabel::OnClick)
+    .Property("OnDblClick", &TLabel::OnDblClick, &TLabel::OnDblClick)
+    .Property("OnMouseDown", &TLabel::OnMouseDown, &TLabel::OnMouseDown)
+    .Property("OnMouseMove", &TLabel::OnMouseMove, &TLabel::OnMouseMove)
+    .Property("OnMouseUp", &TLabel::OnMouseUp, &TLabel::OnMouseUp)
+FW_END_PUBLISH
+
+FW_PUBLISH(TCustomEdit)
+FW_END_PUBLISH
+
+FW_PUBLISH(TEdit)
+    .Property("AutoSelect", &TEdit::AutoSelect, &TEdit::SetAutoSelect).Default(true)
+    .Property("Color", &TEdit::Color, &TEdit::SetColor).Default(clWindow).Stored(&TEdit::IsColorStored)
+    .Property("Cursor", &TEdit::Cursor, &TEdit::SetCursor).Default(crDefault)
+    .Property("Enabled", &TEdit::Enabled, &TEdit::SetEnabled).Default(true)
+    .Property("Font", &TEdit::Font, &TEdit::SetFont).Stored(&TEdit::IsFontStored)
+    .Property("Hint", &TEdit::Hint, &TEdit::SetHint)
+    .Property("MaxLength", &TEdit::MaxLength, &TEdit::SetMaxLength).Default(0)
+    .Property("ParentColor", &TEdit::ParentColor, &TEdit::SetParentColor).Default(false)
+    .Property("ParentFont", &TEdit::ParentFont, &TEdit::SetParentFont).Default(true)
+    .Property("ParentShowHint", &TEdit::ParentShowHint, &TEdit::SetParentShowHint).Default(true)
+    .Property("ReadOnly", &TEdit::ReadOnly, &TEdit::SetReadOnly).Default(false)
+    .Property("ShowHint", &TEdit::ShowHint, &TEdit::SetShowHint).Stored(&TEdit::IsShowHintStored)
+    .Property("TabOrder", &TEdit::TabOrder, &TEdit::SetTabOrder).Default(-1)
+    .Property("TabStop", &TEdit::TabStop, &TEdit::SetTabStop).Default(true)
+    .Property("Text", &TEdit::Text, &TEdit::SetText)
+    .Property("Visible", &TEdit::Visible, &TEdit::SetVisible).Default(true)
+    .Property("OnChange", &TEdit::OnChange, &TEdit::OnChange)
+    .Property("OnClick", &TEdit::OnClick, &TEdit::OnClick)
+    .Property("OnDblClick", &TEdit::OnDblClick, &TEdit::OnDblClick)
+    .Property("OnEnter", &TEdit::OnEnter, &TEdit::OnEnter)
+    .Property("OnExit", &TEdit::OnExit, &TEdit::OnExit)
+    .Property("OnKeyDown", &TEdit::OnKeyDown, &TEdit::OnKeyDown)
+    .Property("OnKeyPress", &TEdit::OnKeyPress, &TEdit::OnKeyPress)
+    .Property("OnKeyUp", &TEdit::OnKeyUp, &TEdit::OnKeyUp)
+    .Property("OnMouseDown", &TEdit::OnMouseDown, &TEdit::OnMouseDown)
+    .Property("OnMouseMove", &TEdit::OnMouseMove, &TEdit::OnMouseMove)
+    .Property("OnMouseUp", &TEdit::OnMouseUp, &TEdit::OnMouseUp)
+FW_END_PUBLISH
+
+FW_PUBLISH(TButton)
+    .Property("Cancel", &TButton::Cancel, &TButton::SetCancel).Default(false)
+    .Property("Caption", &TButton::Caption, &TButton::SetCaption)
+    .Property("Cursor", &TButton::Cursor, &TButton::SetCursor).Default(crDefault)
+    .Property("Default", &TButton::Default, &TButton::SetDefault).Default(false)
+    .Property("Enabled", &TButton::Enabled, &TButton::SetEnabled).Default(true)
+    .Property("Font", &TButton::Font, &TButton::SetFont).Stored(&TButton::IsFontStored)
+    .Property("Hint", &TButton::Hint, &TButton::SetHint)
+    .Property("ModalResult", &TButton::ModalResult, &TButton::SetModalResult).Default(0)
+    .Property("ParentFont", &TButton::ParentFont, &TButton::SetParentFont).Default(true)
+    .Property("ParentShowHint", &TButton::ParentShowHint, &TButton::SetParentShowHint).Default(true)
+    .Property("ShowHint", &TButton::ShowHint, &TButton::SetShowHint).Stored(&TButton::IsShowHintStored)
+    .Property("TabOrder", &TButton::TabOrder, &TButton::SetTabOrder).Default(-1)
+    .Property("TabStop", &TButton::TabStop, &TButton::SetTabStop).Default(true)
+    .Property("Visible", &TButton::Visible, &TButton::SetVisible).Default(true)
+    .Property("OnClick", &TButton::OnClick, &TButton::OnClick)
+    .Property("OnEnter", &TButton::OnEnter, &TButton::OnEnter)
+    .Property("OnExit", &TButton::OnExit, &TButton::OnExit)
+    .Property("OnKeyDown", &TButton::OnKeyDown, &TButton::OnKeyDown)
+    .Property("OnKeyPress", &TButton::OnKeyPress, &TButton::OnKeyPress)
+    .Property("OnKeyUp", &TButton::OnKeyUp, &TButton::OnKeyUp)
+    .Property("OnMouseDown", &TButton::OnMouseDown, &TButton::OnMouseDown)
+    .Property("OnMouseMove", &TButton::OnMouseMove, &TButton::OnMouseMove)
+    .Property("OnMouseUp", &TButton::OnMouseUp, &TButton::OnMouseUp)
+FW_END_PUBLISH
+
+FW_PUBLISH(TCheckBox)
+    .Property("Caption", &TCheckBox::Caption, &TCheckBox::SetCaption)
+    .Property("Checked", &TCheckBox::Checked, &TCheckBox::SetChecked).Default(false)
+    .Property("Color", &TCheckBox::Color, &TCheckBox::SetColor).Default(clBtnFace).Stored(&TCheckBox::IsColorStored)
+    .Property("Cursor", &TCheckBox::Cursor, &TCheckBox::SetCursor).Default(crDefault)
+    .Property("Enabled", &TCheckBox::Enabled, &TCheckBox::SetEnabled).Default(true)
+    .Property("Font", &TCheckBox::Font, &TCheckBox::SetFont).Stored(&TCheckBox::IsFontStored)
+    .Property("Hint", &TCheckBox::Hint, &TCheckBox::SetHint)
+    .Property("ParentColor", &TCheckBox::ParentColor, &TCheckBox::SetParentColor).Default(true)
+    .Property("ParentFont", &TCheckBox::ParentFont, &TCheckBox::SetParentFont).Default(true)
+    .Property("ParentShowHint", &TCheckBox::ParentShowHint, &TCheckBox::SetParentShowHint).Default(true)
+    .Property("ShowHint", &TCheckBox::ShowHint, &TCheckBox::SetShowHint).Stored(&TCheckBox::IsShowHintStored)
+    .Property("TabOrder", &TCheckBox::TabOrder, &TCheckBox::SetTabOrder).Default(-1)
+    .Property("TabStop", &TCheckBox::TabStop, &TCheckBox::SetTabStop).Default(true)
+    .Property("Visible", &TCheckBox::Visible, &TCheckBox::SetVisible).Default(true)
+    .Property("OnClick", &TCheckBox::OnClick, &TCheckBox::OnClick)
+    .Property("OnEnter", &TCheckBox::OnEnter, &TCheckBox::OnEnter)
+    .Property("OnExit", &TCheckBox::OnExit, &TCheckBox::OnExit)
+    .Property("OnKeyDown", &TCheckBox::OnKeyDown, &TCheckBox::OnKeyDown)
+    .Property("OnKeyPress", &TCheckBox::OnKeyPress, &TCheckBox::OnKeyPress)
+    .Property("OnKeyUp", &TCheckBox::OnKeyUp, &TCheckBox::OnKeyUp)
+    .Property("OnMouseDown", &TCheckBox::OnMouseDown, &TCheckBox::OnMouseDown)
+    .Property("OnMouseMove", &TCheckBox::OnMouseMove, &TCheckBox::OnMouseMove)
+    .Property("OnMouseUp", &TCheckBox::OnMouseUp, &TCheckBox::OnMouseUp)
+FW_END_PUBLISH
+
+// ---- TCustomLabel ----
+
+TCustomLabel::TCustomLabel(TComponent* owner) : TGraphicControl(owner) {
+    FClickEvents = true;
+    FParentColor = true;
+    FColor = clBtnFace;
+    FWidth = 65;
+    FHeight = 17;
+}
+
+void TCustomLabel::SetFocusControl(TWinControl* value) {
+    if (value == FFocusControl) return;
+    if (FFocusControl) FFocusControl->RemoveFreeNotification(this);
+    FFocusControl = value;
+    if (value) value->FreeNotification(this);
+}
+
+void TCustomLabel::Notification(TComponent* component, TOperation operation) {
+    TGraphicControl::Notification(component, operation);
+    if (operation == opRemove && component == FFocusControl) FFocusControl = nullptr;
+}
+
+void TCustomLabel::SetShowAccelChar(bool value) {
+    if (value == FShowAccelChar) return;
+    FShowAccelChar = value;
+    AdjustBounds();
+    Invalidate();
+}
+
+void TCustomLabel::SetAutoSize(bool value) {
+    if (value == FAutoSize) return;
+    FAutoSize = value;
+    AdjustBounds();
+}
+
+void TCustomLabel::SetAlignment(TAlignment value) {
+    if (value == FAlignment) return;
+    FAlignment = value;
+    Invalidate();
+}
+
+void TCustomLabel::SetWordWrap(bool value) {
+    if (value == FWordWrap) return;
+    FWordWrap = value;
+    AdjustBounds();
+    Invalidate();
+}
+
+void TCustomLabel::SetTransparent(bool value) {
+    if (value == FTransparent) return;
+    FTransparent = value;
+    Invalidate();
+}
+
+UINT TCustomLabel::TextFlags() const {
+    UINT flags = DT_EXPANDTABS;
+    flags |= FWordWrap ? DT_WORDBREAK : DT_SINGLELINE;
+    if (!FShowAccelChar) flags |= DT_NOPREFIX;
+    switch (FAlignment) {
+        case taLeftJustify: flags |= DT_LEFT; break;
+        case taRightJustify: flags |= DT_RIGHT; break;
+        case taCenter: flags |= DT_CENTER; break;
+    }
+    return flags;
+}
+
+void TCustomLabel::AdjustBounds() {
+    if (!FAutoSize || ComponentState().Contains(csLoading)) return;
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, FFont->Handle());
+    AnsiString text = FText;
+    // An empty label keeps the height of one line.
+    if (text.empty() || (FShowAccelChar && text == "&")) text = " ";
+    RECT r{0, 0, FWordWrap ? FWidth : 0, 0};
+    DrawTextA(dc, text.c_str(), -1, &r, TextFlags() | DT_CALCRECT);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    int left = FLeft;
+    // Right-aligned text keeps its right edge where it was.
+    if (FAlignment == taRightJustify) left = FLeft + FWidth - r.right;
+    SetBounds(left, FTop, r.right, r.bottom);
+}
+
+void TCustomLabel::TextChanged() {
+    AdjustBounds();
+    Invalidate();
+}
+
+void TCustomLabel::FontChanged() {
+    AdjustBounds();
+    Invalidate();
+}
+
+void TCustomLabel::Loaded() {
+    TGraphicControl::Loaded();
+    AdjustBounds();
+}
+
+void TCustomLabel::Paint() {
+    TCanvas* canvas = Canvas();
+    RECT r = ClientRect();
+    if (!FTransparent) {
+        canvas->Brush()->SetStyle(bsSolid);
+        canvas->Brush()->SetColor(FColor);
+        canvas->FillRect(r);
+    }
+    HDC dc = canvas->Handle();
+    SetBkMode(dc, TRANSPARENT);
+    if (FEnabled) {
+        SetTextColor(dc, ColorToRGB(FFont->Color()));
+        DrawTextA(dc, FText.c_str(), -1, &r, TextFlags());
+    } else {
+        // Engraved: a light copy one pixel down and right, the grey text above it.
+        RECT shifted = r;
+        OffsetRect(&shifted, 1, 1);
+        SetTextColor(dc, ColorToRGB(clBtnHighlight));
+        DrawTextA(dc, FText.c_str(), -1, &shifted, TextFlags());
+        SetTextColor(dc, ColorToRGB(clBtnShadow));
+        DrawTextA(dc, FText.c_str(), -1, &r, TextFlags());
+    }
+}
+
+void TCustomLabel::Dispatch(TMessage& message) {
+    if (message.Msg == CM_DIALOGCHAR && FFocusControl && FEnabled && FShowAccelChar &&
+        IsAccel(static_cast<WORD>(message.WParam), FText) && FFocusControl->CanFocus()) {
+        FFocusControl->SetFocus();
+        message.Result = 1;
+        return;
+    }
+    TGraphicControl::Dispatch(message);
+}
+
+// ---- TCustomEdit ----
+
+TCustomEdit::TCustomEdit(TComponent* owner) : TWinControl(owner) {
+    FTabStop = true;
+    FWidth = 121;
+    FHeight = 21;
+    SetColor(clWindow);
+}
+
+void TCustomEdit::CreateParams(TCreateParams& params) {
+    TWinControl::CreateParams(params);
+    CreateSubClass(params, "EDIT");
+    params.Style |= ES_AUTOHSCROLL | ES_LEFT;
+    if (FReadOnly) params.Style |= ES_READONLY;
+    params.ExStyle |= WS_EX_CLIENTEDGE;
+}
+
+void TCustomEdit::InitializeHandle() {
+    SendMessageA(FHandle, EM_LIMITTEXT, FMaxLength, 0);
+}
+
+void TCustomEdit::SetMaxLength(int value) {
+    if (value < 0) throw EInvalidOperation("MaxLength に負の値は設定できません.");
+    FMaxLength = value;
+    if (HandleAllocated()) SendMessageA(FHandle, EM_LIMITTEXT, value, 0);
+}
+
+void TCustomEdit::SetReadOnly(bool value) {
+    FReadOnly = value;
+    if (HandleAllocated()) SendMessageA(FHandle, EM_SETREADONLY, value, 0);
+}
+
+void TCustomEdit::SelectAll() {
+    if (HandleAllocated()) SendMessageA(FHandle, EM_SETSEL, 0, -1);
+}
+
+int TCustomEdit::SelStart() {
+    DWORD start = 0;
+    SendMessageA(Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), 0);
+    return static_cast<int>(start);
+}
+
+int TCustomEdit::SelLength() {
+    DWORD start = 0, end = 0;
+    SendMessageA(Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return static_cast<int>(end - start);
+}
+
+void TCustomEdit::SetSelStart(int value) { SendMessageA(Handle(), EM_SETSEL, value, value); }
+
+void TCustomEdit::SetSelLength(int value) {
+    int start = SelStart();
+    SendMessageA(Handle(), EM_SETSEL, start, start + value);
+}
+
+void TCustomEdit::Change() {
+    if (OnChange) OnChange(this);
+}
+
+void TCustomEdit::Dispatch(TMessage& message) {
+    switch (message.Msg) {
+        case CN_COMMAND:
+            if (HIWORD(message.WParam) == EN_CHANGE && !ComponentState().Contains(csLoading)) Change();
+            return;
+        case WM_SETFOCUS:
+            TWinControl::Dispatch(message);
+            // Tabbing into a box selects what is in it; a click places the caret.
+            if (FAutoSelect && !(GetKeyState(VK_LBUTTON) < 0)) SelectAll();
+            return;
+        default:
+            break;
+    }
+    TWinControl::Dispatch(message);
+}
+
+// ---- TButton ----
+
+TButton::TButton(TComponent* owner) : TWinControl(owner) {
+    FTabStop = true;
+    FWidth = 75;
+    FHeight = 25;
+}
+
+void TButton::CreateParams(TCreateParams& params) {
+    TWinControl::CreateParams(params);
+    CreateSubClass(params, "BUTTON");
+    params.Style |= Active() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+}
+
+void TButton::InitializeHandle() { UpdateDefaultLook(); }
+
+void TButton::SetDefault(bool value) {
+    if (value == FDefault) return;
+    FDefault = value;
+    UpdateDefaultLook();
+}
+
+bool TButton::Active() const {
+    TCustomForm* form = ParentForm();
+    TWinControl* focused = form ? form->ActiveControl() : nullptr;
+    if (focused && dynamic_cast<TButton*>(focused) && focused->Focused()) return focused == this;
+    return FDefault;
+}
+
+void TButton::UpdateDefaultLook() {
+    if (!HandleAllocated()) return;
+    bool active = Active();
+    LONG style = GetWindowLongA(FHandle, GWL_STYLE) & 0x0F;
+    if ((style == BS_DEFPUSHBUTTON) != active)
+        SendMessageA(FHandle, BM_SETSTYLE, active ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+}
+
+void TButton::Click() {
+    if (TCustomForm* form = ParentForm(); form && FModalResult != mrNone) form->SetModalResult(FModalResult);
+    TWinControl::Click();
+}
+
+void TButton::Dispatch(TMessage& message) {
+    switch (message.Msg) {
+        case CN_COMMAND:
+            if (HIWORD(message.WParam) == BN_CLICKED) Click();
+            return;
+        case CM_DIALOGKEY: {
+            WORD key = static_cast<WORD>(message.WParam);
+            if (((key == VK_RETURN && Active()) || (key == VK_ESCAPE && FCancel)) && CanFocus()) {
+                Click();
+                message.Result = 1;
+                return;
+            }
+            break;
+        }
+        case CM_DIALOGCHAR:
+            if (IsAccel(static_cast<WORD>(message.WParam), Caption()) && CanFocus()) {
+                Click();
+                message.Result = 1;
+                return;
+            }
+            break;
+        case CM_FOCUSCHANGED:
+            UpdateDefaultLook();
+            return;
+        default:
+            break;
+    }
+    TWinControl::Dispatch(message);
+}
+
+// ---- TCheckBox ----
+
+TCheckBox::TCheckBox(TComponent* owner) : TWinControl(owner) {
+    FTabStop = true;
+    SetColor(clBtnFace);
+    FParentColor = true;
+    FWidth = 97;
+    FHeight = 17;
+}
+
+void TCheckBox::CreateParams(TCreateParams& params) {
+    TWinControl::CreateParams(params);
+    CreateSubClass(params, "BUTTON");
+    params.Style |= BS_AUTOCHECKBOX;
+}
+
+void TCheckBox::InitializeHandle() {
+    SendMessageA(FHandle, BM_SETCHECK, FChecked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void TCheckBox::SaveHandleState() {
+    FChecked = SendMessageA(FHandle, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TCheckBox::SetChecked(bool value) {
+    if (value == FChecked) return;
+    FChecked = value;
+    if (HandleAllocated()) SendMessageA(FHandle, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
+    if (!ComponentState().Contains(csLoading)) Click();
+}
+
+void TCheckBox::Dispatch(TMessage& message) {
+    switch (message.Msg) {
+        case CN_COMMAND:
+            if (HIWORD(message.WParam) == BN_CLICKED) {
+                FChecked = SendMessageA(FHandle, BM_GETCHECK, 0, 0) == BST_CHECKED;
+                Click();
+            }
+            return;
+        case CM_DIALOGCHAR:
+            if (IsAccel(static_cast<WORD>(message.WParam), Caption()) && CanFocus()) {
+                SetFocus();
+                if (Focused()) Toggle();
+                message.Result = 1;
+                return;
+            }
+            break;
+        default:
+            break;
+    }
+    TWinControl::Dispatch(message);
+}
+
+}  // namespace Fw

@@ -1,0 +1,160 @@
+// The standard controls: labels, edit boxes, push buttons and check boxes.
+#pragma once
+
+#include "framework/Forms.h"
+
+namespace Fw {
+
+// Text painted on the parent. A "&" in the caption marks an access key:
+// Alt plus that key (or the key alone when the focused control takes no
+// characters) moves the focus to FocusControl.
+class TCustomLabel : public TGraphicControl {
+    FW_CLASS(TCustomLabel, TGraphicControl)
+public:
+    explicit TCustomLabel(TComponent* owner);
+
+    TWinControl* FocusControl() const { return FFocusControl; }
+    void SetFocusControl(TWinControl* value);
+    // Whether "&" marks an access key (otherwise it is shown as it is).
+    bool ShowAccelChar() const { return FShowAccelChar; }
+    void SetShowAccelChar(bool value);
+    // The label takes the size of its text whenever text or font change.
+    bool AutoSize() const { return FAutoSize; }
+    void SetAutoSize(bool value);
+    TAlignment Alignment() const { return FAlignment; }
+    void SetAlignment(TAlignment value);
+    bool WordWrap() const { return FWordWrap; }
+    void SetWordWrap(bool value);
+    // Without its own background the parent shows through.
+    bool Transparent() const { return FTransparent; }
+    void SetTransparent(bool value);
+
+    void Dispatch(TMessage& message) override;
+
+protected:
+    void Paint() override;
+    void TextChanged() override;
+    void FontChanged() override;
+    void Loaded() override;
+    void Notification(TComponent* component, TOperation operation) override;
+    // Fits the bounds to the text (AutoSize).
+    void AdjustBounds();
+
+private:
+    UINT TextFlags() const;
+
+    TWinControl* FFocusControl = nullptr;
+    bool FShowAccelChar = true;
+    bool FAutoSize = true;
+    TAlignment FAlignment = taLeftJustify;
+    bool FWordWrap = false;
+    bool FTransparent = false;
+};
+
+class TLabel : public TCustomLabel {
+    FW_CLASS(TLabel, TCustomLabel)
+public:
+    explicit TLabel(TComponent* owner) : TCustomLabel(owner) {}
+};
+
+// A one-line edit box (the system's EDIT class).
+class TCustomEdit : public TWinControl {
+    FW_CLASS(TCustomEdit, TWinControl)
+public:
+    explicit TCustomEdit(TComponent* owner);
+
+    // Most bytes the user can type; 0 for the system's limit.
+    int MaxLength() const { return FMaxLength; }
+    void SetMaxLength(int value);
+    bool ReadOnly() const { return FReadOnly; }
+    void SetReadOnly(bool value);
+    // Selects the whole text when the box gets the focus from the keyboard.
+    bool AutoSelect() const { return FAutoSelect; }
+    void SetAutoSelect(bool value) { FAutoSelect = value; }
+
+    void SelectAll();
+    void Clear() { SetText(AnsiString()); }
+    int SelStart();
+    int SelLength();
+    void SetSelStart(int value);
+    void SetSelLength(int value);
+
+    // The text changed, by the user or by the program.
+    TNotifyEvent OnChange;
+
+    void Dispatch(TMessage& message) override;
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    void InitializeHandle() override;
+    virtual void Change();
+
+private:
+    int FMaxLength = 0;
+    bool FReadOnly = false;
+    bool FAutoSelect = true;
+};
+
+class TEdit : public TCustomEdit {
+    FW_CLASS(TEdit, TCustomEdit)
+public:
+    explicit TEdit(TComponent* owner) : TCustomEdit(owner) {}
+};
+
+// A push button. Enter clicks the Default button unless the focus is on
+// another button (which Enter then clicks); Escape clicks the first enabled
+// and visible button with Cancel, in the order the buttons were placed.
+class TButton : public TWinControl {
+    FW_CLASS(TButton, TWinControl)
+public:
+    explicit TButton(TComponent* owner);
+
+    bool Default() const { return FDefault; }
+    void SetDefault(bool value);
+    bool Cancel() const { return FCancel; }
+    void SetCancel(bool value) { FCancel = value; }
+    // Set on the form when the button is clicked (ends ShowModal).
+    TModalResult ModalResult() const { return FModalResult; }
+    void SetModalResult(TModalResult value) { FModalResult = value; }
+
+    // Whether Enter clicks this button now.
+    bool Active() const;
+
+    void Click() override;
+    void Dispatch(TMessage& message) override;
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    void InitializeHandle() override;
+
+private:
+    void UpdateDefaultLook();
+
+    bool FDefault = false;
+    bool FCancel = false;
+    TModalResult FModalResult = mrNone;
+};
+
+// A check box with its caption (the system's BUTTON class).
+class TCheckBox : public TWinControl {
+    FW_CLASS(TCheckBox, TWinControl)
+public:
+    explicit TCheckBox(TComponent* owner);
+
+    bool Checked() const { return FChecked; }
+    // A change fires OnClick, as a click by the user does.
+    void SetChecked(bool value);
+    void Toggle() { SetChecked(!FChecked); }
+
+    void Dispatch(TMessage& message) override;
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    void InitializeHandle() override;
+    void SaveHandleState() override;
+
+private:
+    bool FChecked = false;
+};
+
+}  // namespace Fw

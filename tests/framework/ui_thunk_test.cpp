@@ -1,0 +1,136 @@
+// Object methods as window procedures: thunks called directly and as the
+// procedure of real windows, many at once, from several threads.
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "framework/ObjectInstance.h"
+
+using namespace Fw;
+
+namespace {
+
+struct TReceiver {
+    int Id = 0;
+    int Calls = 0;
+    TMessage Last{};
+
+    void Receive(TMessage& message) {
+        ++Calls;
+        Last = message;
+        message.Result = Id * 1000 + static_cast<LRESULT>(message.WParam);
+    }
+};
+
+WNDPROC Thunk(TReceiver& r) { return MakeObjectInstance(TWndMethod::Bind<&TReceiver::Receive>(&r)); }
+
+}  // namespace
+
+TEST(ObjectInstance, CallsTheMethodWithTheMessageAndReturnsItsResult) {
+    TReceiver r;
+    r.Id = 7;
+    WNDPROC proc = Thunk(r);
+    ASSERT_NE(nullptr, proc);
+    EXPECT_TRUE(IsObjectInstance(proc));
+    LRESULT result = CallWindowProcA(proc, nullptr, WM_USER + 5, 12, -3);
+    EXPECT_EQ(7012, result);
+    EXPECT_EQ(1, r.Calls);
+    EXPECT_EQ(WM_USER + 5u, r.Last.Msg);
+    EXPECT_EQ(12u, r.Last.WParam);
+    EXPECT_EQ(-3, r.Last.LParam);
+    EXPECT_EQ(0, r.Last.Result);  // the record starts with Result 0
+    EXPECT_TRUE(ObjectInstanceMethod(proc) == TWndMethod::Bind<&TReceiver::Receive>(&r));
+    FreeObjectInstance(proc);
+    EXPECT_FALSE(IsObjectInstance(proc));
+}
+
+TEST(ObjectInstance, ServesAsTheProcedureOfARealWindow) {
+    HWND wnd = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, wnd);
+    TReceiver r;
+    r.Id = 3;
+    WNDPROC proc = Thunk(r);
+    auto old = reinterpret_cast<WNDPROC>(SetWindowLongA(wnd, GWL_WNDPROC, reinterpret_cast<LONG>(proc)));
+    EXPECT_EQ(3001, SendMessageA(wnd, WM_USER, 1, 0));
+    EXPECT_EQ(1, r.Calls);
+    // Posted messages arrive through the same thunk.
+    PostMessageA(wnd, WM_USER + 1, 2, 0);
+    MSG msg;
+    while (PeekMessageA(&msg, wnd, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    EXPECT_EQ(WM_USER + 1u, r.Last.Msg);
+    SetWindowLongA(wnd, GWL_WNDPROC, reinterpret_cast<LONG>(old));
+    DestroyWindow(wnd);
+    FreeObjectInstance(proc);
+}
+
+TEST(ObjectInstance, ThousandsLiveAtOnceEachBoundToItsOwnObject) {
+    const int before = ObjectInstanceCount();
+    const int n = 5000;
+    std::vector<TReceiver> receivers(n);
+    std::vector<WNDPROC> procs;
+    for (int i = 0; i < n; ++i) {
+        receivers[i].Id = i + 1;
+        procs.push_back(Thunk(receivers[i]));
+    }
+    EXPECT_EQ(before + n, ObjectInstanceCount());
+    EXPECT_GT(ObjectInstanceBlockCount(), 1);
+    for (int i = n - 1; i >= 0; --i)
+        ASSERT_EQ((i + 1) * 1000 + 9, CallWindowProcA(procs[i], nullptr, WM_NULL, 9, 0)) << i;
+    for (int i = 0; i < n; ++i) EXPECT_EQ(1, receivers[i].Calls);
+
+    // Freed slots are used again: freeing every other thunk and making as
+    // many again needs no new block.
+    int blocks = ObjectInstanceBlockCount();
+    for (int i = 0; i < n; i += 2) FreeObjectInstance(procs[i]);
+    for (int i = 0; i < n; i += 2) procs[i] = Thunk(receivers[i]);
+    EXPECT_EQ(blocks, ObjectInstanceBlockCount());
+    for (int i = 0; i < n; i += 2)
+        EXPECT_EQ((i + 1) * 1000, CallWindowProcA(procs[i], nullptr, WM_NULL, 0, 0));
+
+    for (WNDPROC p : procs) FreeObjectInstance(p);
+    EXPECT_EQ(before, ObjectInstanceCount());
+    // Empty blocks go back to the system (one may stay for the next thunk).
+    EXPECT_LE(ObjectInstanceBlockCount(), before == 0 ? 1 : blocks);
+}
+
+TEST(ObjectInstance, FreeingSomethingElseIsRefusedAndLosesNothing) {
+    TReceiver r;
+    r.Id = 1;
+    WNDPROC proc = Thunk(r);
+    const int count = ObjectInstanceCount();
+    EXPECT_THROW(FreeObjectInstance(reinterpret_cast<WNDPROC>(&DefWindowProcA)), Exception);
+    // Inside a thunk but not at its start.
+    EXPECT_THROW(FreeObjectInstance(reinterpret_cast<WNDPROC>(reinterpret_cast<char*>(proc) + 1)), Exception);
+    FreeObjectInstance(nullptr);
+    EXPECT_EQ(count, ObjectInstanceCount());
+    EXPECT_EQ(1000, CallWindowProcA(proc, nullptr, WM_NULL, 0, 0));
+    FreeObjectInstance(proc);
+    // Twice is once too many.
+    EXPECT_THROW(FreeObjectInstance(proc), Exception);
+    EXPECT_EQ(count - 1, ObjectInstanceCount());
+}
+
+TEST(ObjectInstance, ThreadsMakeAndFreeThunksSideBySide) {
+    const int before = ObjectInstanceCount();
+    const int perThread = 2000;
+    std::vector<std::thread> threads;
+    std::vector<int> failures(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t, &failures] {
+            std::vector<TReceiver> receivers(perThread);
+            std::vector<WNDPROC> procs;
+            for (int i = 0; i < perThread; ++i) {
+                receivers[i].Id = t * perThread + i;
+                procs.push_back(Thunk(receivers[i]));
+            }
+            for (int i = 0; i < perThread; ++i)
+                if (CallWindowProcA(procs[i], nullptr, WM_NULL, 0, 0) != (t * perThread + i) * 1000) ++failures[t];
+            for (WNDPROC p : procs) FreeObjectInstance(p);
+        });
+    }
+    for (auto& th : threads) th.join();
+    for (int t = 0; t < 4; ++t) EXPECT_EQ(0, failures[t]) << "thread " << t;
+    EXPECT_EQ(before, ObjectInstanceCount());
+}
