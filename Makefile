@@ -1,4 +1,4 @@
-# make setup | build | test | bench
+# make setup | build | run | test | bench
 # A fresh Debian 12 machine needs nothing else: build and test install what
 # is missing first (tools/setup.sh: as root, or through sudo when it has
 # something to install).
@@ -6,7 +6,7 @@
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test bench
+.PHONY: all setup build test bench run
 
 all: build
 
@@ -22,3 +22,6 @@ test: build
 
 bench: build
 	VELMORA_BUILD_DIR=$(abspath $(BUILD_DIR)) tools/with-display.sh tools/run-benchmarks.sh
+
+run: build
+	VELMORA_BUILD_DIR=$(abspath $(BUILD_DIR)) tools/run-velmora.sh
