@@ -1,0 +1,343 @@
+#include "app/Capture.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace Velmora {
+
+TBeepProc CaptureBeep = MessageBeep;
+
+namespace {
+
+// A marker this much newer than the wallpaper still holds that very
+// picture: a copy can land on a file system that keeps times in steps of
+// two seconds.
+constexpr std::int64_t SameTimeTolerance = 20'000'000;  // 2 s in 100-ns units
+
+// The last-write time of a file, or false when it cannot be read. The file
+// is opened as the browser leaves it: for reading, letting others read.
+bool ReadLastWriteTime(HANDLE file, std::int64_t& time) {
+    FILETIME t;
+    if (file == INVALID_HANDLE_VALUE || !GetFileTime(file, nullptr, nullptr, &t))
+        return false;
+    time = static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    return true;
+}
+
+HANDLE OpenForTime(const AnsiString& fileName) {
+    return CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_ARCHIVE, nullptr);
+}
+
+std::wstring Wide(const char* text, int length) {
+    int n = length > 0 ? MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0) : 0;
+    std::wstring w(n > 0 ? n : 0, L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_ACP, 0, text, length, w.data(), n);
+    return w;
+}
+
+bool SameName(const wchar_t* a, const wchar_t* b, std::size_t length) {
+    return length == 0 ||
+           CompareStringOrdinal(a, static_cast<int>(length), b, static_cast<int>(length), TRUE) == CSTR_EQUAL;
+}
+
+// Reads the names of one folder against one prefix. The prefix may lead into
+// a subfolder ("old\WALL" saves into SaveDir\old), so only its last part is
+// compared with the names listed.
+class TNumberedNames {
+public:
+    explicit TNumberedNames(const AnsiString& prefix) {
+        FCut = Fw::LastDelimiter("\\/", prefix);  // 1-based, double-byte aware
+        FLeading = Wide(prefix.data() + FCut, static_cast<int>(prefix.size() - FCut));
+    }
+
+    // The folder the numbered names live in, with its trailing delimiter:
+    // the very folder a search for saveDir\prefix* lists ("C:" alone would
+    // be the drive's current folder).
+    AnsiString Folder(const AnsiString& saveDir, const AnsiString& prefix) const {
+        return saveDir + "\\" + prefix.substr(0, FCut);
+    }
+    const std::wstring& Leading() const { return FLeading; }
+
+    // The number n >= 1 for which the name is exactly Prefix + "%03d" + ".BMP",
+    // or 0. "WALL0001.BMP" and "WALL01.BMP" are not the names of number 1.
+    unsigned NumberOf(const wchar_t* name, std::size_t length) const {
+        static constexpr wchar_t Extension[] = L".BMP";
+        constexpr std::size_t extensionLength = 4;
+        if (length < FLeading.size() + 3 + extensionLength || !SameName(name, FLeading.data(), FLeading.size()) ||
+            !SameName(name + length - extensionLength, Extension, extensionLength))
+            return 0;
+        const std::size_t first = FLeading.size(), digits = length - extensionLength - first;
+        // No name the search can reach has more digits than this.
+        if (digits > 9 || (digits > 3 && name[first] == L'0'))
+            return 0;
+        unsigned n = 0;
+        for (std::size_t i = first; i < first + digits; ++i) {
+            if (name[i] < L'0' || name[i] > L'9')
+                return 0;
+            n = n * 10 + static_cast<unsigned>(name[i] - L'0');
+        }
+        return n;
+    }
+    unsigned NumberOf(const char* name) const {
+        const std::wstring w = Wide(name, static_cast<int>(std::strlen(name)));
+        return NumberOf(w.data(), w.size());
+    }
+
+private:
+    std::size_t FCut;
+    std::wstring FLeading;
+};
+
+// ntdll's listing of a folder, which the SDK headers leave to the driver kit.
+struct TIoStatusBlock {
+    union {
+        LONG Status;
+        void* Pointer;
+    };
+    ULONG_PTR Information;
+};
+
+struct TCountedString {
+    USHORT Length;
+    USHORT MaximumLength;
+    wchar_t* Buffer;
+};
+
+struct TBothDirectoryEntry {  // FILE_BOTH_DIR_INFORMATION
+    ULONG NextEntryOffset;
+    ULONG FileIndex;
+    LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime, EndOfFile, AllocationSize;
+    ULONG FileAttributes;
+    ULONG FileNameLength;  // in bytes
+    ULONG EaSize;
+    CCHAR ShortNameLength;  // in bytes
+    wchar_t ShortName[12];
+    wchar_t FileName[1];
+};
+static_assert(offsetof(TBothDirectoryEntry, ShortName) == 70 && offsetof(TBothDirectoryEntry, FileName) == 94);
+
+constexpr ULONG FileBothDirectoryInformation = 3;
+constexpr LONG StatusSuccess = 0;
+constexpr LONG StatusNoMoreFiles = static_cast<LONG>(0x80000006);
+constexpr LONG StatusNoSuchFile = static_cast<LONG>(0xC000000F);
+
+using TQueryDirectoryFile = LONG(WINAPI*)(HANDLE file, HANDLE event, void* apcRoutine, void* apcContext,
+                                          TIoStatusBlock* status, void* buffer, ULONG length, ULONG infoClass,
+                                          BOOLEAN singleEntry, TCountedString* mask, BOOLEAN restart);
+
+TQueryDirectoryFile QueryDirectoryFile() {
+    static const TQueryDirectoryFile query = [] {
+        HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+        FARPROC p = ntdll ? GetProcAddress(ntdll, "NtQueryDirectoryFile") : nullptr;
+        TQueryDirectoryFile f;
+        static_assert(sizeof f == sizeof p);
+        std::memcpy(&f, &p, sizeof f);
+        return f;
+    }();
+    return query;
+}
+
+// Collects the numbers the names of folder take, long and short names alike,
+// reading the entries 64 KB at a time: FindFirstFileA reads them in much
+// smaller pieces and turns each name into ANSI, only for it to be widened
+// again here. False when the listing cannot be had this way (no ntdll entry
+// point, a folder that does not open as one, an error part-way): the caller
+// then lists with FindFirstFileA, whose errors are the ones to report.
+bool ListNumbers(const AnsiString& folder, const TNumberedNames& names, std::vector<unsigned>& taken) {
+    const TQueryDirectoryFile query = QueryDirectoryFile();
+    if (!query)
+        return false;
+    HANDLE dir = CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (dir == INVALID_HANDLE_VALUE)
+        return false;
+    std::wstring pattern = names.Leading() + L'*';
+    TCountedString mask = {static_cast<USHORT>(pattern.size() * sizeof(wchar_t)),
+                           static_cast<USHORT>(pattern.size() * sizeof(wchar_t)), pattern.data()};
+    std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));  // entries are 8-byte aligned
+    bool listed = pattern.size() * sizeof(wchar_t) <= 0xFFFF;
+    for (bool first = true; listed; first = false) {
+        TIoStatusBlock io = {};
+        LONG status = query(dir, nullptr, nullptr, nullptr, &io, buffer.data(),
+                            static_cast<ULONG>(buffer.size() * sizeof(LONGLONG)), FileBothDirectoryInformation, FALSE,
+                            first ? &mask : nullptr, first);
+        if (status == StatusNoMoreFiles || (first && status == StatusNoSuchFile))
+            break;
+        if (status != StatusSuccess) {
+            listed = false;
+            break;
+        }
+        const char* at = reinterpret_cast<const char*>(buffer.data());
+        for (;;) {
+            const auto* e = reinterpret_cast<const TBothDirectoryEntry*>(at);
+            // A short name answers to the file as well as its long name does:
+            // copying onto it would replace that file.
+            if (unsigned n = names.NumberOf(e->FileName, e->FileNameLength / sizeof(wchar_t)))
+                taken.push_back(n);
+            if (unsigned n = names.NumberOf(e->ShortName, static_cast<unsigned char>(e->ShortNameLength) / sizeof(wchar_t)))
+                taken.push_back(n);
+            if (!e->NextEntryOffset)
+                break;
+            at += e->NextEntryOffset;
+        }
+    }
+    CloseHandle(dir);
+    return listed;
+}
+
+// Copies to a name no file is thought to bear. In a big folder every look-up
+// of a name no file bears costs a read of the whole folder under Wine, and a
+// copy allowed to replace looks its target up twice (is it the source
+// itself? then create it); one that must create a new file looks once.
+bool CopyNew(const AnsiString& from, const AnsiString& to) {
+    return CopyFileA(from.c_str(), to.c_str(), TRUE) != FALSE;
+}
+
+TCaptureResult Failed(DWORD error) {
+    TCaptureResult r;
+    r.Outcome = coFailed;
+    r.ErrorCode = error;
+    return r;
+}
+
+}  // namespace
+
+AnsiString MarkerFileName(const AnsiString& saveDir, const AnsiString& prefix) {
+    return saveDir + "\\" + prefix + "000.TMP";
+}
+
+AnsiString NumberedFileName(const AnsiString& saveDir, const AnsiString& prefix, unsigned number) {
+    char name[MAX_PATH];
+    int length = std::snprintf(name, sizeof name, "%s\\%s%03u.BMP", saveDir.c_str(), prefix.c_str(), number);
+    if (length < 0 || length >= static_cast<int>(sizeof name))
+        return AnsiString();
+    return AnsiString(name, static_cast<std::size_t>(length));
+}
+
+unsigned FirstFreeNumber(const AnsiString& saveDir, const AnsiString& prefix, DWORD& error) {
+    error = ERROR_SUCCESS;
+    const TNumberedNames names(prefix);
+    std::vector<unsigned> taken;
+    if (!ListNumbers(names.Folder(saveDir, prefix), names, taken)) {
+        taken.clear();
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((saveDir + "\\" + prefix + "*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            DWORD e = GetLastError();
+            if (e != ERROR_FILE_NOT_FOUND && e != ERROR_NO_MORE_FILES) {
+                error = e;
+                return 0;
+            }
+        } else {
+            do {
+                for (const char* name : {found.cFileName, found.cAlternateFileName})
+                    if (unsigned n = names.NumberOf(name))
+                        taken.push_back(n);
+            } while (FindNextFileA(search, &found));
+            DWORD e = GetLastError();
+            FindClose(search);
+            if (e != ERROR_NO_MORE_FILES) {
+                error = e;
+                return 0;
+            }
+        }
+    }
+    // k names take at most k numbers, so one of 1 .. k + 1 is free.
+    std::vector<bool> used(taken.size() + 2, false);
+    for (unsigned n : taken)
+        if (n < used.size())
+            used[n] = true;
+    unsigned n = 1;
+    while (used[n])
+        ++n;
+    return n;
+}
+
+TCaptureResult CaptureWallpaper(const AnsiString& wallpaperFile, const AnsiString& saveDir,
+                                const AnsiString& prefix, bool beep) {
+    const AnsiString marker = MarkerFileName(saveDir, prefix);
+    // No numbered name is shorter than the marker's: if it does not fit,
+    // no picture can be saved, and nothing is touched.
+    if (marker.size() >= MAX_PATH)
+        return Failed(ERROR_FILENAME_EXCED_RANGE);
+
+    HANDLE wallpaper = OpenForTime(wallpaperFile);
+    HANDLE saved = OpenForTime(marker);
+    const bool noMarker = saved == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND;
+    std::int64_t wallpaperTime = 0, savedTime = 0;
+    const bool haveWallpaperTime = ReadLastWriteTime(wallpaper, wallpaperTime);
+    const bool haveSavedTime = ReadLastWriteTime(saved, savedTime);
+    if (wallpaper != INVALID_HANDLE_VALUE)
+        CloseHandle(wallpaper);
+    if (saved != INVALID_HANDLE_VALUE)
+        CloseHandle(saved);
+
+    // Full 64-bit times: a new picture must never pass for the old one
+    // because only the low words happen to be close. Without both times the
+    // copy decides: a missing wallpaper fails it quietly below, and a
+    // missing marker is what a first capture creates.
+    if (haveWallpaperTime && haveSavedTime) {
+        const std::int64_t newer = savedTime - wallpaperTime;
+        if (newer >= 0 && newer <= SameTimeTolerance)
+            return TCaptureResult();
+    }
+
+    // A marker the open above did not find is created without first
+    // clearing attributes it does not have. Should it have appeared since,
+    // the creation fails and the usual replacing copy runs after all.
+    bool copied = noMarker && CopyNew(wallpaperFile, marker);
+    if (!copied) {
+        // A hidden file cannot be replaced by a copy.
+        SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_NORMAL);
+        copied = CopyFileA(wallpaperFile.c_str(), marker.c_str(), FALSE);
+    }
+    if (!copied) {
+        DWORD e = GetLastError();
+        if (e == ERROR_FILE_NOT_FOUND) {
+            TCaptureResult r;
+            r.Outcome = coNoWallpaper;
+            return r;
+        }
+        return Failed(e);
+    }
+
+    // The picture is copied from the marker, not from the browser's file,
+    // which may have changed again since its time was taken.
+    DWORD error;
+    unsigned number = FirstFreeNumber(saveDir, prefix, error);
+    AnsiString picture;
+    if (number) {
+        picture = NumberedFileName(saveDir, prefix, number);
+        if (picture.empty())
+            error = ERROR_FILENAME_EXCED_RANGE;
+        // The listing found the name free; taken since, it is replaced.
+        else if (!CopyNew(marker, picture) && !CopyFileA(marker.c_str(), picture.c_str(), FALSE))
+            error = GetLastError();
+        else
+            error = ERROR_SUCCESS;
+    }
+    if (error != ERROR_SUCCESS) {
+        // The marker already says this picture is saved; left in place it
+        // would have the next capture pass the picture over for good. It
+        // carries the wallpaper's attributes, read-only too.
+        SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(marker.c_str());
+        return Failed(error);
+    }
+
+    SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    if (beep)
+        CaptureBeep(0);
+    TCaptureResult r;
+    r.Outcome = coSaved;
+    r.SavedFile = picture;
+    return r;
+}
+
+}  // namespace Velmora

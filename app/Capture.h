@@ -1,0 +1,56 @@
+// The capture: keeps the wallpaper Internet Explorer has just written, as the
+// next free numbered picture of the save folder.
+#pragma once
+
+#include "framework/SysUtils.h"
+
+#include <windows.h>
+
+namespace Velmora {
+
+using Fw::AnsiString;
+
+enum TCaptureOutcome {
+    coUnchanged,    // the wallpaper is the one saved last: nothing was copied
+    coSaved,        // a new picture was saved under SavedFile
+    coNoWallpaper,  // the browser has written no wallpaper yet: not worth a word
+    coFailed,       // ErrorCode says why; the picture is not saved
+};
+
+struct TCaptureResult {
+    TCaptureOutcome Outcome = coUnchanged;
+    AnsiString SavedFile;   // full name of the numbered picture (coSaved)
+    DWORD ErrorCode = 0;    // the system's error code (coFailed)
+};
+
+// Runs one capture. Nothing is kept in memory between two runs: the hidden
+// marker file in the save folder (MarkerFileName) is the record of the
+// picture saved last, so the same wallpaper is never saved twice, across
+// restarts too.
+//
+// The caller reacts to coFailed by switching the path observer off, telling
+// the user and opening the settings window, so that a broken save folder
+// does not fail again at every change of the browser's folder. A failure
+// leaves no marker of the unsaved picture behind: the next run tries again.
+TCaptureResult CaptureWallpaper(const AnsiString& wallpaperFile, const AnsiString& saveDir,
+                                const AnsiString& prefix, bool beep);
+
+// SaveDir\Prefix000.TMP: a copy of the picture saved last, with its time.
+AnsiString MarkerFileName(const AnsiString& saveDir, const AnsiString& prefix);
+
+// SaveDir\Prefix<number>.BMP, the number with at least three digits.
+// Empty when the name does not fit in MAX_PATH with its terminating NUL.
+AnsiString NumberedFileName(const AnsiString& saveDir, const AnsiString& prefix, unsigned number);
+
+// The lowest number n >= 1 whose exact name no file or folder of saveDir
+// bears, from one listing of the folder. Names compare as the file system
+// compares them, without regard to case. Returns 0, with the system's error
+// in error, when the folder cannot be listed.
+unsigned FirstFreeNumber(const AnsiString& saveDir, const AnsiString& prefix, DWORD& error);
+
+// Called once for each picture saved with the beep on; MessageBeep unless
+// replaced. Replaced only while no capture runs.
+using TBeepProc = BOOL(WINAPI*)(UINT type);
+extern TBeepProc CaptureBeep;
+
+}  // namespace Velmora

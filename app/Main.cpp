@@ -1,0 +1,238 @@
+#include "app/Main.h"
+
+#include <shlobj.h>
+#include <shellapi.h>
+
+#include "app/Capture.h"
+#include "app/Settings.h"
+#include "app/Versioninfo.h"
+#include "framework/Application.h"
+
+namespace Velmora {
+
+using namespace Fw;
+
+TForm1* Form1 = nullptr;
+
+FW_PUBLISH(TForm1)
+    .Field("PopupMenu1", &TForm1::PopupMenu1)
+    .Field("Exit", &TForm1::Exit)
+    .Field("Label1", &TForm1::Label1)
+    .Field("Edit1", &TForm1::Edit1)
+    .Field("Button1", &TForm1::Button1)
+    .Field("Button2", &TForm1::Button2)
+    .Field("Button3", &TForm1::Button3)
+    .Field("Setting", &TForm1::Setting)
+    .Field("Label4", &TForm1::Label4)
+    .Field("Edit2", &TForm1::Edit2)
+    .Field("CheckBox1", &TForm1::CheckBox1)
+    .Field("About1", &TForm1::About1)
+    .Field("OpenFolder", &TForm1::OpenFolder)
+    .Field("PathObserver1", &TForm1::PathObserver1)
+    .Field("Button4", &TForm1::Button4)
+    .Field("Button5", &TForm1::Button5)
+    .Field("Help1", &TForm1::Help1)
+    .Method<&TForm1::FormCreate>("FormCreate")
+    .Method<&TForm1::FormShow>("FormShow")
+    .Method<&TForm1::FormCloseQuery>("FormCloseQuery")
+    .Method<&TForm1::FormClose>("FormClose")
+    .Method<&TForm1::Button1Click>("Button1Click")
+    .Method<&TForm1::Button2Click>("Button2Click")
+    .Method<&TForm1::Button3Click>("Button3Click")
+    .Method<&TForm1::Button4Click>("Button4Click")
+    .Method<&TForm1::Button5Click>("Button5Click")
+    .Method<&TForm1::SettingClick>("SettingClick")
+    .Method<&TForm1::About1Click>("About1Click")
+    .Method<&TForm1::OpenFolderClick>("OpenFolderClick")
+    .Method<&TForm1::ExitClick>("ExitClick")
+    .Method<&TForm1::PathObserver1Notify>("PathObserver1Notify")
+FW_END_PUBLISH
+
+namespace {
+
+// The shell announces a rebuilt notification area (after Explorer restarts)
+// with this registered message; a tray icon added before is gone then.
+UINT TaskbarCreatedMessage() {
+    static const UINT message = RegisterWindowMessageA("TaskbarCreated");
+    return message;
+}
+
+NOTIFYICONDATAA TrayIconRecord(HWND window) {
+    NOTIFYICONDATAA data{};
+    data.cbSize = 88;  // the original record: every shell version takes it
+    data.hWnd = window;
+    data.uID = TrayIconId;
+    return data;
+}
+
+AnsiString SpecialFolder(int folder) {
+    char path[MAX_PATH] = "";
+    SHGetSpecialFolderPathA(Application->Handle(), path, folder, FALSE);
+    return path;
+}
+
+}  // namespace
+
+TForm1::TForm1(TComponent* owner) : TForm(owner) {}
+
+void TForm1::AddTrayIcon() {
+    NOTIFYICONDATAA data = TrayIconRecord(Handle());
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = WM_TRAYICON;
+    data.hIcon = Application->Icon() ? Application->Icon()->Handle() : nullptr;
+    lstrcpyA(data.szTip, "Velmora");
+    Shell_NotifyIconA(NIM_ADD, &data);
+}
+
+void TForm1::WndProc(TMessage& Message) {
+    if (Message.Msg == TaskbarCreatedMessage()) AddTrayIcon();
+    TForm::WndProc(Message);
+}
+
+void TForm1::FormCreate(TObject*) {
+    AddTrayIcon();
+
+    AnsiString appData = SpecialFolder(CSIDL_APPDATA);
+    WallpaperFile = appData + "\\Microsoft\\Internet Explorer\\Internet Explorer 壁紙.bmp";
+    PathObserver1->SetPath(appData + "\\Microsoft\\Internet Explorer");
+
+    if (LoadSettings(SaveDir, Prefix, Beep)) {
+        // A wallpaper set while the tool was not running is kept now.
+        PathObserver1Notify(nullptr);
+        PathObserver1->SetActive(true);
+        return;
+    }
+    Application->MessageBox("お使いいただき、ありがとうございます。\nまず、壁紙の保存先などを設定してください。",
+                            "Velmora", MB_ICONINFORMATION);
+    FirstRunSettings(Application->Handle(), SaveDir, Prefix, Beep);
+    Button2->SetEnabled(false);
+    Button5->SetEnabled(false);
+    Show();
+}
+
+void TForm1::FormShow(TObject*) {
+    // No capture while the settings are being edited.
+    PathObserver1->SetActive(false);
+    EnableMenuItems(false);
+    Edit1->SetText(SaveDir);
+    Edit2->SetText(Prefix);
+    CheckBox1->SetChecked(Beep);
+}
+
+void TForm1::EnableMenuItems(bool enabled) {
+    Setting->SetEnabled(enabled);
+    About1->SetEnabled(enabled);
+}
+
+void TForm1::Resume() {
+    Hide();
+    PathObserver1->SetActive(true);
+    EnableMenuItems(true);
+}
+
+void TForm1::Button1Click(TObject*) {
+    // The typed values are the tool's from here on, whatever follows.
+    SaveDir = TrimSaveDir(Edit1->Text());
+    Prefix = Edit2->Text();
+    Beep = CheckBox1->Checked();
+
+    if (SaveDirExists(SaveDir)) {
+        Resume();
+        Button2->SetEnabled(true);
+        Button5->SetEnabled(true);
+        return;
+    }
+    if (Application->MessageBox("指定された保存先フォルダは存在しません。作成しますか？", "Velmora",
+                                MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    if (DWORD error = CreateSaveDir(SaveDir)) ShowMessage(SysErrorMessage(error));
+    Resume();
+}
+
+void TForm1::Button2Click(TObject*) { Resume(); }
+
+void TForm1::Button3Click(TObject*) {
+    char displayName[MAX_PATH] = "";
+    BROWSEINFOA info{};
+    info.hwndOwner = Handle();
+    info.pszDisplayName = displayName;
+    info.lpszTitle = "壁紙の保存先を選択してください";
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN;
+    LPITEMIDLIST list = SHBrowseForFolderA(&info);
+    if (!list) return;
+    char path[MAX_PATH] = "";
+    if (SHGetPathFromIDListA(list, path)) Edit1->SetText(path);
+    IMalloc* allocator = nullptr;
+    if (SUCCEEDED(SHGetMalloc(&allocator))) {
+        allocator->Free(list);
+        allocator->Release();
+    }
+}
+
+void TForm1::Button4Click(TObject*) {
+    // tool.exe -> tool.html, beside the program.
+    AnsiString exe = Application->GetExeName();
+    AnsiString help = exe.substr(0, exe.size() >= 3 ? exe.size() - 3 : 0) + "html";
+    ShellExecuteA(Application->Handle(), "open", help.c_str(), nullptr, nullptr, SW_HIDE);
+}
+
+void TForm1::Button5Click(TObject*) {
+    if (Application->MessageBox("レジストリの設定を削除して終了します。よろしいですか？", "設定削除",
+                                MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+        return;
+    DeleteSettings();
+    SettingsDeleted = true;
+    Close();
+}
+
+void TForm1::FormCloseQuery(TObject*, bool& CanClose) {
+    CanClose = true;
+    if (SettingsDeleted) return;
+    if (!SaveSettings(SaveDir, Prefix, Beep))
+        Application->MessageBox("設定の保存に失敗しました。多分バグなんで作者に連絡してくださいm(__)m",
+                                "緊急事態(^_^;)", MB_ICONEXCLAMATION);
+}
+
+void TForm1::FormClose(TObject*, TCloseAction&) {
+    NOTIFYICONDATAA data = TrayIconRecord(Handle());
+    Shell_NotifyIconA(NIM_DELETE, &data);
+}
+
+void TForm1::SettingClick(TObject*) { Show(); }
+
+void TForm1::About1Click(TObject*) { Form2->Show(); }
+
+void TForm1::OpenFolderClick(TObject*) {
+    ShellExecuteA(Application->Handle(), "open", SaveDir.c_str(), nullptr, nullptr, SW_SHOW);
+}
+
+void TForm1::ExitClick(TObject*) { Close(); }
+
+void TForm1::TrayIconMessage(TMessage& Message) {
+    switch (Message.LParam) {
+        case WM_RBUTTONDOWN: {
+            POINT at;
+            GetCursorPos(&at);
+            // Without it the menu would not close when the user clicks elsewhere.
+            SetForegroundWindow(Handle());
+            PopupMenu1->Popup(at.x, at.y);
+            break;
+        }
+        case WM_LBUTTONDBLCLK:
+            SettingClick(nullptr);
+            break;
+        default:
+            break;
+    }
+}
+
+void TForm1::PathObserver1Notify(TObject*) {
+    TCaptureResult result = CaptureWallpaper(WallpaperFile, SaveDir, Prefix, Beep);
+    if (result.Outcome != coFailed) return;
+    PathObserver1->SetActive(false);
+    Application->MessageBox("壁紙の保存に失敗しました。\n保存先フォルダの設定などを確認してください。", "Velmora",
+                            MB_ICONEXCLAMATION);
+    Show();
+}
+
+}  // namespace Velmora

@@ -1,0 +1,79 @@
+// The settings window: the tool's main form. Hidden except while the user
+// edits the settings, it owns the tray icon and its menu, the settings, the
+// capture and the path observer. Closing it ends the tool.
+#pragma once
+
+#include "framework/Forms.h"
+#include "framework/Menus.h"
+#include "framework/StdCtrls.h"
+#include "kit/Threads.h"
+
+namespace Velmora {
+
+using Fw::AnsiString;
+
+// The tray icon's callback message (WM_USER + 1) and identifier.
+constexpr UINT WM_TRAYICON = 1025;
+constexpr UINT TrayIconId = 100;
+
+class TForm1 : public Fw::TForm {
+    FW_CLASS(TForm1, Fw::TForm)
+public:
+    explicit TForm1(Fw::TComponent* owner);
+
+    Fw::TPopupMenu* PopupMenu1 = nullptr;
+    Fw::TMenuItem* Exit = nullptr;
+    Fw::TLabel* Label1 = nullptr;
+    Fw::TEdit* Edit1 = nullptr;
+    Fw::TButton* Button1 = nullptr;
+    Fw::TButton* Button2 = nullptr;
+    Fw::TButton* Button3 = nullptr;
+    Fw::TMenuItem* Setting = nullptr;
+    Fw::TLabel* Label4 = nullptr;
+    Fw::TEdit* Edit2 = nullptr;
+    Fw::TCheckBox* CheckBox1 = nullptr;
+    Fw::TMenuItem* About1 = nullptr;
+    Fw::TMenuItem* OpenFolder = nullptr;
+    Kit::TPathObserver* PathObserver1 = nullptr;
+    Fw::TButton* Button4 = nullptr;
+    Fw::TButton* Button5 = nullptr;
+    Fw::TMenuItem* Help1 = nullptr;
+
+    void FormCreate(Fw::TObject* Sender);
+    void FormShow(Fw::TObject* Sender);
+    void FormCloseQuery(Fw::TObject* Sender, bool& CanClose);
+    void FormClose(Fw::TObject* Sender, Fw::TCloseAction& Action);
+    void Button1Click(Fw::TObject* Sender);
+    void Button2Click(Fw::TObject* Sender);
+    void Button3Click(Fw::TObject* Sender);
+    void Button4Click(Fw::TObject* Sender);
+    void Button5Click(Fw::TObject* Sender);
+    void SettingClick(Fw::TObject* Sender);
+    void About1Click(Fw::TObject* Sender);
+    void OpenFolderClick(Fw::TObject* Sender);
+    void ExitClick(Fw::TObject* Sender);
+    void PathObserver1Notify(Fw::TObject* Sender);
+    void TrayIconMessage(Fw::TMessage& Message);
+
+    FW_BEGIN_MESSAGE_MAP
+        FW_MESSAGE_HANDLER(WM_TRAYICON, TrayIconMessage)
+    FW_END_MESSAGE_MAP(Fw::TForm)
+
+protected:
+    void WndProc(Fw::TMessage& Message) override;
+
+private:
+    void AddTrayIcon();
+    void EnableMenuItems(bool enabled);
+    void Resume();
+
+    AnsiString WallpaperFile;
+    AnsiString SaveDir;
+    AnsiString Prefix;
+    bool Beep = false;
+    bool SettingsDeleted = false;
+};
+
+extern TForm1* Form1;
+
+}  // namespace Velmora
