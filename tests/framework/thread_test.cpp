@@ -14,46 +14,15 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/ThreadChecks.h"
+
 using namespace Fw;
 
 namespace {
 
 const DWORD kGenerous = 30000;  // ms; a wait that expires means a fault, never a slow machine
 
-// Ends the whole program with a message naming the test when the test has not
-// finished within the limit: a deadlock must fail, not hang the run.
-class TDeadlockGuard {
-public:
-    explicit TDeadlockGuard(DWORD limitMs = 120000) : FLimit(limitMs) {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        FName = info ? std::string(info->test_suite_name()) + "." + info->name() : "?";
-        FDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        FWatcher = CreateThread(nullptr, 0, &Watch, this, 0, nullptr);
-    }
-    ~TDeadlockGuard() {
-        SetEvent(FDone);
-        WaitForSingleObject(FWatcher, INFINITE);
-        CloseHandle(FWatcher);
-        CloseHandle(FDone);
-    }
-
-private:
-    static DWORD WINAPI Watch(void* param) {
-        auto* self = static_cast<TDeadlockGuard*>(param);
-        if (WaitForSingleObject(self->FDone, self->FLimit) == WAIT_TIMEOUT) {
-            std::fprintf(stderr, "%s: no progress after %lu ms, a thread wait is deadlocked\n",
-                         self->FName.c_str(), static_cast<unsigned long>(self->FLimit));
-            std::fflush(stderr);
-            TerminateProcess(GetCurrentProcess(), 3);
-        }
-        return 0;
-    }
-
-    DWORD FLimit;
-    std::string FName;
-    HANDLE FDone;
-    HANDLE FWatcher;
-};
+using TestSupport::TDeadlockGuard;
 
 // A method to hand to Synchronize: runs a function object.
 struct TCall {
@@ -855,19 +824,7 @@ TEST(ThreadFatalException, EscapingExecuteIsKeptAndTheProcessGoesOn) {
 
 namespace {
 
-// GetProcessHandleCount is exact on Windows; Wine answers 0 whatever is open.
-// There the open handles are counted by asking after every handle value a
-// process of this size can hold.
-unsigned long OpenHandleCount() {
-    DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count) return count;
-    unsigned long open = 0;
-    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
-        DWORD flags;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++open;
-    }
-    return open;
-}
+using TestSupport::OpenHandleCount;
 
 // One thread of each way a life can go.
 void RunOneThreadLife(int kind) {

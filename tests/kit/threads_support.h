@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/ThreadChecks.h"
+
 #include "framework/Application.h"
 #include "framework/Thread.h"
 #include "framework/TypeInfo.h"
@@ -18,37 +20,7 @@ namespace ThreadsTest {
 
 const DWORD kGenerous = 20000;  // ms; a wait that expires means a fault, never a slow machine
 
-// Ends the program naming the test if it has not finished within the limit:
-// a deadlock must fail, not hang the run.
-class TDeadlockGuard {
-public:
-    explicit TDeadlockGuard(DWORD limitMs = 120000) : FLimit(limitMs) {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        FName = std::string(info->test_suite_name()) + "." + info->name();
-        FDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        FWatcher = CreateThread(nullptr, 0, &Watch, this, 0, nullptr);
-    }
-    ~TDeadlockGuard() {
-        SetEvent(FDone);
-        WaitForSingleObject(FWatcher, INFINITE);
-        CloseHandle(FWatcher);
-        CloseHandle(FDone);
-    }
-
-private:
-    static DWORD WINAPI Watch(void* param) {
-        auto* self = static_cast<TDeadlockGuard*>(param);
-        if (WaitForSingleObject(self->FDone, self->FLimit) == WAIT_TIMEOUT) {
-            std::fprintf(stderr, "%s: deadlocked\n", self->FName.c_str());
-            std::fflush(stderr);
-            TerminateProcess(GetCurrentProcess(), 3);
-        }
-        return 0;
-    }
-    DWORD FLimit;
-    std::string FName;
-    HANDLE FDone, FWatcher;
-};
+using TestSupport::TDeadlockGuard;
 
 // Waits for handle on the main thread while serving synchronised calls and
 // sent messages. False when the time ran out.
@@ -100,18 +72,7 @@ inline std::string PropNames(Fw::TMetaClass* cls) {
 // A mutex whose owner thread ended without releasing it.
 HANDLE AbandonedMutex();
 
-// GetProcessHandleCount is exact on Windows; Wine answers 0 whatever is open,
-// so there every handle value a process of this size can hold is asked after.
-inline unsigned long OpenHandleCount() {
-    DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count) return count;
-    unsigned long open = 0;
-    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
-        DWORD flags;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++open;
-    }
-    return open;
-}
+using TestSupport::OpenHandleCount;
 
 // A fresh folder under the temporary folder, removed with its files.
 class TTempFolder {
