@@ -143,30 +143,33 @@ TQueryDirectoryFile QueryDirectoryFile() {
     return query;
 }
 
-// Collects the numbers the names of folder take, long and short names alike,
-// reading the entries 64 KB at a time: FindFirstFileA reads them in much
-// smaller pieces and turns each name into ANSI, only for it to be widened
-// again here. False when the listing cannot be had this way (no ntdll entry
-// point, a folder that does not open as one, an error part-way): the caller
-// then lists with FindFirstFileA, whose errors are the ones to report.
+// Collects the numbers the names of folder take, long and short names alike.
+// The names come as the file system keeps them, in UTF-16, and are compared
+// as they come: FindFirstFileA would turn each into ANSI only for it to be
+// widened back here, which for thousands of names added more than half the
+// listing's own time. False when the folder cannot be listed this way (no
+// such entry point, a folder that does not open as one, an error part-way):
+// the caller then lists with FindFirstFileA, whose errors are the ones to
+// report.
 bool ListNumbers(const AnsiString& folder, const TNumberedNames& names, std::vector<unsigned>& taken) {
     const TQueryDirectoryFile query = QueryDirectoryFile();
-    if (!query)
+    std::wstring pattern = names.Leading() + L'*';
+    const std::size_t patternBytes = pattern.size() * sizeof(wchar_t);
+    if (!query || patternBytes > 0xFFFF)
         return false;
     HANDLE dir = CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (dir == INVALID_HANDLE_VALUE)
         return false;
-    std::wstring pattern = names.Leading() + L'*';
-    TCountedString mask = {static_cast<USHORT>(pattern.size() * sizeof(wchar_t)),
-                           static_cast<USHORT>(pattern.size() * sizeof(wchar_t)), pattern.data()};
-    std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));  // entries are 8-byte aligned
-    bool listed = pattern.size() * sizeof(wchar_t) <= 0xFFFF;
-    for (bool first = true; listed; first = false) {
+    TCountedString mask = {static_cast<USHORT>(patternBytes), static_cast<USHORT>(patternBytes), pattern.data()};
+    // Few calls for a big folder; the entries are 8-byte aligned.
+    std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));
+    const ULONG bufferBytes = static_cast<ULONG>(buffer.size() * sizeof(LONGLONG));
+    bool listed = true;
+    for (bool first = true;; first = false) {
         TIoStatusBlock io = {};
-        LONG status = query(dir, nullptr, nullptr, nullptr, &io, buffer.data(),
-                            static_cast<ULONG>(buffer.size() * sizeof(LONGLONG)), FileBothDirectoryInformation, FALSE,
-                            first ? &mask : nullptr, first);
+        LONG status = query(dir, nullptr, nullptr, nullptr, &io, buffer.data(), bufferBytes,
+                            FileBothDirectoryInformation, FALSE, first ? &mask : nullptr, first);
         if (status == StatusNoMoreFiles || (first && status == StatusNoSuchFile))
             break;
         if (status != StatusSuccess) {
@@ -177,10 +180,13 @@ bool ListNumbers(const AnsiString& folder, const TNumberedNames& names, std::vec
         for (;;) {
             const auto* e = reinterpret_cast<const TBothDirectoryEntry*>(at);
             // A short name answers to the file as well as its long name does:
-            // copying onto it would replace that file.
+            // copying onto it would replace that file. Asking for the names
+            // alone would drop it, and saves nothing under Wine, which looks
+            // up every name it returns whatever is asked of it.
             if (unsigned n = names.NumberOf(e->FileName, e->FileNameLength / sizeof(wchar_t)))
                 taken.push_back(n);
-            if (unsigned n = names.NumberOf(e->ShortName, static_cast<unsigned char>(e->ShortNameLength) / sizeof(wchar_t)))
+            const std::size_t shortLength = static_cast<unsigned char>(e->ShortNameLength) / sizeof(wchar_t);
+            if (unsigned n = names.NumberOf(e->ShortName, shortLength))
                 taken.push_back(n);
             if (!e->NextEntryOffset)
                 break;
@@ -236,6 +242,7 @@ unsigned FirstFreeNumber(const AnsiString& saveDir, const AnsiString& prefix, DW
             }
         } else {
             do {
+                // Short names too, as above.
                 for (const char* name : {found.cFileName, found.cAlternateFileName})
                     if (unsigned n = names.NumberOf(name))
                         taken.push_back(n);
@@ -288,9 +295,11 @@ TCaptureResult CaptureWallpaper(const AnsiString& wallpaperFile, const AnsiStrin
             return TCaptureResult();
     }
 
-    // A marker the open above did not find is created without first
-    // clearing attributes it does not have. Should it have appeared since,
-    // the creation fails and the usual replacing copy runs after all.
+    // A marker the open above did not find is created at once: clearing the
+    // attributes of a file that is not there would be one more look-up of a
+    // missing name, a read of the whole folder under Wine. Should the marker
+    // have appeared since, the creation fails and the usual replacing copy
+    // runs after all.
     bool copied = noMarker && CopyNew(wallpaperFile, marker);
     if (!copied) {
         // A hidden file cannot be replaced by a copy.

@@ -3,6 +3,12 @@
 // number is one listing of the folder, so the second may cost at most twice
 // the first; a look-up per taken number, shown for scale, would not keep to
 // that.
+//
+// The capture's file-system steps are then timed one by one in both
+// folders, to show what the big folder adds and what of it the file system
+// itself asks: under Wine every look-up of a name no file bears, and so every
+// creation of a new file, reads the whole folder, and a listing looks up
+// each name it returns.
 #include <windows.h>
 
 #include <algorithm>
@@ -16,6 +22,8 @@ using namespace Velmora;
 using Fw::Format;
 
 namespace {
+
+constexpr std::int64_t WallpaperTime = 133'485'408'000'000'000;
 
 double Now() {
     LARGE_INTEGER c, f;
@@ -79,10 +87,27 @@ void RemoveTree(const AnsiString& dir) {
 }
 
 // Median seconds of one capture, each run saving the wallpaper anew: the
-// marker and the new picture go before the next run.
-double TimeCapture(const AnsiString& wallpaper, const AnsiString& dir, const AnsiString& expected) {
+// marker and the new picture go before the next run. With keepMarker the
+// marker stays, as it does between the captures of a folder after its
+// first, and the wallpaper is made newer before each run instead.
+double TimeCapture(const AnsiString& wallpaper, const AnsiString& dir, const AnsiString& expected,
+                   bool keepMarker = false) {
+    const AnsiString marker = MarkerFileName(dir, "WALL");
+    if (keepMarker) {
+        TCaptureResult r = CaptureWallpaper(wallpaper, dir, "WALL", false);
+        DeleteFileA(r.SavedFile.c_str());
+    }
     std::vector<double> runs;
     for (int i = 0; i < 7; ++i) {
+        if (keepMarker) {
+            static int newer;
+            const std::int64_t time = WallpaperTime + ++newer * 100'000'000LL;  // 10 s apart
+            FILETIME t = {static_cast<DWORD>(time), static_cast<DWORD>(static_cast<std::uint64_t>(time) >> 32)};
+            HANDLE f = CreateFileA(wallpaper.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   0, nullptr);
+            SetFileTime(f, nullptr, nullptr, &t);
+            CloseHandle(f);
+        }
         double start = Now();
         TCaptureResult r = CaptureWallpaper(wallpaper, dir, "WALL", false);
         double took = Now() - start;
@@ -93,11 +118,72 @@ double TimeCapture(const AnsiString& wallpaper, const AnsiString& dir, const Ans
         }
         runs.push_back(took);
         DeleteFileA(r.SavedFile.c_str());
-        SetFileAttributesA(MarkerFileName(dir, "WALL").c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(MarkerFileName(dir, "WALL").c_str());
+        if (!keepMarker) {
+            SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(marker.c_str());
+        }
     }
+    SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(marker.c_str());
     std::sort(runs.begin(), runs.end());
     return runs[runs.size() / 2];
+}
+
+struct TSteps {
+    double openMissing, copyToMarker, listing, copyToPicture, hide, newFile;
+    unsigned number;
+    double Sum() const { return openMissing + copyToMarker + listing + copyToPicture + hide; }
+};
+
+double Median(std::vector<double>& v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// The Win32 calls a first capture into dir makes, in its order, each timed
+// on its own; the medians of several runs.
+TSteps TimeSteps(const AnsiString& wallpaper, const AnsiString& dir) {
+    const AnsiString marker = MarkerFileName(dir, "WALL"), spare = dir + "\\new.tmp";
+    std::vector<double> open, toMarker, listing, toPicture, hide, newFile;
+    TSteps s = {};
+    for (int i = 0; i < 7; ++i) {
+        double start = Now();
+        HANDLE h = CreateFileA(marker.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_ARCHIVE, nullptr);
+        open.push_back(Now() - start);
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+        start = Now();
+        CopyFileA(wallpaper.c_str(), marker.c_str(), TRUE);
+        toMarker.push_back(Now() - start);
+        DWORD error;
+        start = Now();
+        s.number = FirstFreeNumber(dir, "WALL", error);
+        listing.push_back(Now() - start);
+        const AnsiString picture = NumberedFileName(dir, "WALL", s.number);
+        start = Now();
+        CopyFileA(marker.c_str(), picture.c_str(), TRUE);
+        toPicture.push_back(Now() - start);
+        start = Now();
+        SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_HIDDEN);
+        hide.push_back(Now() - start);
+        start = Now();
+        h = CreateFileA(spare.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        newFile.push_back(Now() - start);
+        CloseHandle(h);
+
+        DeleteFileA(spare.c_str());
+        DeleteFileA(picture.c_str());
+        SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(marker.c_str());
+    }
+    s.openMissing = Median(open);
+    s.copyToMarker = Median(toMarker);
+    s.listing = Median(listing);
+    s.copyToPicture = Median(toPicture);
+    s.hide = Median(hide);
+    s.newFile = Median(newFile);
+    return s;
 }
 
 }  // namespace
@@ -112,20 +198,18 @@ int main() {
     CreateDirectoryA(full.c_str(), nullptr);
 
     const std::vector<char> bitmap = Bitmap();
-    WriteFileAt(wallpaper, bitmap.data(), static_cast<DWORD>(bitmap.size()), 133'485'408'000'000'000);
+    WriteFileAt(wallpaper, bitmap.data(), static_cast<DWORD>(bitmap.size()), WallpaperTime);
     const int pictures = 10000;
     double start = Now();
     for (int n = 1; n <= pictures; ++n)
-        WriteFileAt(Format("%s\\WALL%03d.BMP", full.c_str(), n), "BM", 2, 133'485'408'000'000'000);
+        WriteFileAt(Format("%s\\WALL%03d.BMP", full.c_str(), n), "BM", 2, WallpaperTime);
     double made = Now() - start;
 
     double first = TimeCapture(wallpaper, empty, empty + "\\WALL001.BMP");
     double second = TimeCapture(wallpaper, full, Format("%s\\WALL%d.BMP", full.c_str(), pictures + 1));
+    double firstKept = TimeCapture(wallpaper, empty, empty + "\\WALL001.BMP", true);
+    double secondKept = TimeCapture(wallpaper, full, Format("%s\\WALL%d.BMP", full.c_str(), pictures + 1), true);
 
-    start = Now();
-    DWORD error;
-    unsigned number = FirstFreeNumber(full, "WALL", error);
-    double scan = Now() - start;
     // For scale: a search per candidate name, up to the first that finds nothing.
     start = Now();
     unsigned probed = 1;
@@ -138,27 +222,25 @@ int main() {
     }
     double probing = Now() - start;
 
-    // What the file system alone asks for a new name in each folder: the
-    // capture makes two (the marker and the picture).
-    auto newFile = [](const AnsiString& dir) {
-        const AnsiString name = dir + "\\new.tmp";
-        double begin = Now();
-        HANDLE f = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-        double took = Now() - begin;
-        CloseHandle(f);
-        DeleteFileA(name.c_str());
-        return took;
-    };
-    double newInEmpty = newFile(empty), newInFull = newFile(full);
+    const TSteps inEmpty = TimeSteps(wallpaper, empty), inFull = TimeSteps(wallpaper, full);
 
     std::printf("wallpaper of %zu bytes; %d pictures made in %.2f s\n", bitmap.size(), pictures, made);
     std::printf("capture into an empty folder:           %8.2f ms\n", first * 1e3);
     std::printf("capture into a folder of %d pictures: %8.2f ms\n", pictures, second * 1e3);
     std::printf("ratio:                                  %8.2f (at most 2)\n", second / first);
-    std::printf("first free number %u by one listing:  %8.2f ms\n", number, scan * 1e3);
+    std::printf("the same with the marker kept between captures: %.2f ms and %.2f ms, ratio %.2f\n",
+                firstKept * 1e3, secondKept * 1e3, secondKept / firstKept);
+    std::printf("first free number %u by one listing:  %8.2f ms\n", inFull.number, inFull.listing * 1e3);
     std::printf("the same (%u) by a search per number: %8.2f ms\n", probed, probing * 1e3);
-    std::printf("a new empty file in the empty folder:   %8.2f ms\n", newInEmpty * 1e3);
-    std::printf("a new empty file among the pictures:    %8.2f ms\n", newInFull * 1e3);
+    std::printf("the capture's steps, one by one (median ms):   empty    %d pictures\n", pictures);
+    auto row = [](const char* step, double a, double b) { std::printf("  %-44s %8.2f %8.2f\n", step, a * 1e3, b * 1e3); };
+    row("open the marker, not there yet", inEmpty.openMissing, inFull.openMissing);
+    row("copy the wallpaper to the new marker", inEmpty.copyToMarker, inFull.copyToMarker);
+    row("list the folder for the first free number", inEmpty.listing, inFull.listing);
+    row("copy the marker to the new picture", inEmpty.copyToPicture, inFull.copyToPicture);
+    row("hide the marker", inEmpty.hide, inFull.hide);
+    row("sum of the steps", inEmpty.Sum(), inFull.Sum());
+    row("an empty new file alone, for comparison", inEmpty.newFile, inFull.newFile);
 
     RemoveTree(root);
     return 0;

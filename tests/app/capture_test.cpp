@@ -216,6 +216,44 @@ TEST_F(Capture, EachPrefixHasItsOwnMarkerAndNumbers) {
     EXPECT_EQ("c", Content(In("old\\WALL001.BMP")));
 }
 
+// However the folder and the prefix are spelt, the numbers are those of the
+// folder the pictures are written to.
+TEST_F(Capture, CountsTheNumbersOfTheFolderThePicturesGoTo) {
+    ASSERT_TRUE(CreateDirectoryA(In("old").c_str(), nullptr));
+    Take("old\\WALL", 1, 2);
+    Touch("old\\wall003.bmp");
+    Take("WALL", 1, 5);
+    struct Case {
+        AnsiString dir, prefix;
+    } cases[] = {
+        {SaveDir, "old\\WALL"},
+        {SaveDir + "\\", "old\\WALL"},
+        {SaveDir, "old/WALL"},
+        {SaveDir, "old\\..\\old\\WALL"},
+        {SaveDir + "\\old", "WALL"},
+        {SaveDir + "/old/", "wall"},
+        {In("old\\..\\old"), "WALL"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dir + " " + c.prefix);
+        DWORD error = 1;
+        EXPECT_EQ(4u, FirstFreeNumber(c.dir, c.prefix, error));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), error);
+    }
+    DWORD error = 1;
+    EXPECT_EQ(6u, FirstFreeNumber(SaveDir + "\\", "WALL", error));
+    // A prefix that is only a folder numbers bare names.
+    Touch("old\\001.BMP");
+    EXPECT_EQ(2u, FirstFreeNumber(SaveDir, "old\\", error));
+    // A file is no folder to list.
+    EXPECT_EQ(0u, FirstFreeNumber(In("WALL001.BMP"), "WALL", error));
+    EXPECT_NE(static_cast<DWORD>(ERROR_SUCCESS), error);
+
+    WriteAt(Wallpaper, "a", T0);
+    ExpectSaved(Run("old/WALL"), "old/WALL004.BMP");
+    EXPECT_EQ("a", Content(In("old\\WALL004.BMP")));
+}
+
 TEST_F(Capture, AMarkerUpToTwoSecondsNewerHoldsTheSamePicture) {
     struct Case {
         std::int64_t markerNewerBy;
