@@ -275,6 +275,14 @@ TCaptureResult CaptureWallpaper(const AnsiString& wallpaperFile, const AnsiStrin
         return Failed(ERROR_FILENAME_EXCED_RANGE);
 
     HANDLE wallpaper = OpenForTime(wallpaperFile);
+    if (wallpaper == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
+        // The browser is still writing the picture, in several pieces: a
+        // copy now would keep half of it. Its last write is caught by the
+        // next change (or the next start), and nothing is touched meanwhile.
+        TCaptureResult r;
+        r.Outcome = coBusy;
+        return r;
+    }
     HANDLE saved = OpenForTime(marker);
     const bool noMarker = saved == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND;
     std::int64_t wallpaperTime = 0, savedTime = 0;

@@ -14,6 +14,7 @@ enum TCaptureOutcome {
     coUnchanged,    // the wallpaper is the one saved last: nothing was copied
     coSaved,        // a new picture was saved under SavedFile
     coNoWallpaper,  // the browser has written no wallpaper yet: not worth a word
+    coBusy,         // the browser is still writing the wallpaper: its next change is caught
     coFailed,       // ErrorCode says why; the picture is not saved
 };
 

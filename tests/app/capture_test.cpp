@@ -289,6 +289,22 @@ TEST_F(Capture, WholeTimesDecideNotTheirLowWords) {
     }
 }
 
+TEST_F(Capture, AWallpaperStillBeingWrittenIsSavedOnceTheWriterIsDone) {
+    WriteAt(Wallpaper, "first", T0);
+    ExpectSaved(Run(), "WALL001.BMP");
+    WriteAt(Wallpaper, "second", T0 + 100000000);
+    HANDLE writer = CreateFileA(Wallpaper.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    TCaptureResult busy = Run();
+    CloseHandle(writer);
+    EXPECT_EQ(coBusy, busy.Outcome) << "not a failure of the save folder";
+    EXPECT_EQ((std::vector<AnsiString>{"WALL000.TMP", "WALL001.BMP"}), Names(SaveDir));
+    EXPECT_EQ("first", Content(In("WALL000.TMP"))) << "the marker still records the picture saved last";
+    ExpectSaved(Run(), "WALL002.BMP");
+    EXPECT_EQ("second", Content(In("WALL002.BMP")));
+}
+
 TEST_F(Capture, WithoutAWallpaperNothingHappensAndNothingIsSaid) {
     EXPECT_EQ(coNoWallpaper, Run().Outcome);
     EXPECT_TRUE(Names(SaveDir).empty());
