@@ -667,26 +667,25 @@ TEST_F(E2EResident, TheVersionBoxOpensFromTheMenuOnlyWhileTheSettingsAreNotEdite
     ASSERT_TRUE(Sync(form));
     EXPECT_FALSE(FindTopLevel(Tool.Id(), nullptr, AboutCaption, true)) << "the version box opened while editing";
 
+    // Opens the version box from the menu's first item and closes it with OK.
+    auto openAndCloseVersionBox = [&](const char* whichTime) {
+        HWND menu = OpenTrayMenu(Tool.Process(), Tool.Id(), form);
+        ASSERT_TRUE(menu);
+        PressKeys(menu, {VK_DOWN, VK_RETURN});
+        HWND about = WaitShown(Tool, AboutCaption);
+        ASSERT_TRUE(about) << "the menu's first item did not open the version box " << whichTime;
+        ASSERT_TRUE(Press(FindChildByText(about, "OK")));
+        ASSERT_TRUE(WaitHidden(Tool, about)) << "OK did not close the version box";
+    };
+
     ASSERT_TRUE(Press(FindChildByText(form, CancelCaption)));
     ASSERT_TRUE(WaitHidden(Tool, form));
-    menu = OpenTrayMenu(Tool.Process(), Tool.Id(), form);
-    ASSERT_TRUE(menu);
-    PressKeys(menu, {VK_DOWN, VK_RETURN});
-    HWND about = WaitShown(Tool, AboutCaption);
-    ASSERT_TRUE(about) << "the menu's first item did not open the version box";
-    ASSERT_TRUE(Press(FindChildByText(about, "OK")));
-    ASSERT_TRUE(WaitHidden(Tool, about)) << "OK did not close the version box";
+    ASSERT_NO_FATAL_FAILURE(openAndCloseVersionBox("the first time"));
     ASSERT_TRUE(Sync(form));
     EXPECT_TRUE(Tool.Running()) << "closing the version box ended the tool";
 
     // Closed, it gives the item back.
-    menu = OpenTrayMenu(Tool.Process(), Tool.Id(), form);
-    ASSERT_TRUE(menu);
-    PressKeys(menu, {VK_DOWN, VK_RETURN});
-    about = WaitShown(Tool, AboutCaption);
-    ASSERT_TRUE(about) << "the version box did not open a second time";
-    ASSERT_TRUE(Press(FindChildByText(about, "OK")));
-    ASSERT_TRUE(WaitHidden(Tool, about));
+    ASSERT_NO_FATAL_FAILURE(openAndCloseVersionBox("a second time"));
 }
 
 // ---- Where the controls are ----
