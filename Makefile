@@ -2,8 +2,13 @@
 # A fresh Debian 12 machine needs nothing else: build and test install what
 # is missing first (tools/setup.sh: as root, or through sudo when it has
 # something to install).
+#
+# Two builds from the same sources: $(BUILD_DIR) for 32-bit Windows (the
+# product, build/velmora.exe) and $(BUILD_DIR)/x64 for 64-bit Windows.
+# test, run and bench use every width this machine can run (tools/widths).
 
 BUILD_DIR ?= build
+BUILD_DIR_64 ?= $(BUILD_DIR)/x64
 CMAKE_FLAGS ?=
 
 .PHONY: all setup build test bench run
@@ -16,12 +21,14 @@ setup:
 build: setup
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR)
+	cmake -S . -B $(BUILD_DIR_64) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR_64)
 
 test: build
-	VELMORA_BUILD_DIR=$(abspath $(BUILD_DIR)) tools/run-tests.sh
+	VELMORA_BUILD_DIR=$(abspath $(BUILD_DIR)) VELMORA_BUILD_DIR_64=$(abspath $(BUILD_DIR_64)) tools/run-tests.sh
 
 bench: build
-	VELMORA_BUILD_DIR=$(abspath $(BUILD_DIR)) tools/with-display.sh tools/run-benchmarks.sh
+	VELMORA_BUILD_DIR=$(abspath $(BUILD_DIR)) VELMORA_BUILD_DIR_64=$(abspath $(BUILD_DIR_64)) tools/run-benchmarks.sh
 
 run: build
-	VELMORA_BUILD_DIR=$(abspath $(BUILD_DIR)) tools/run-velmora.sh
+	VELMORA_BUILD_DIR=$(abspath $(BUILD_DIR)) VELMORA_BUILD_DIR_64=$(abspath $(BUILD_DIR_64)) tools/run-velmora.sh

@@ -59,7 +59,7 @@ int main() {
     TBareTarget target;
     target.Wnd = bareWnd;
     WNDPROC thunk = MakeObjectInstance(TWndMethod::Bind<&TBareTarget::WndProc>(&target));
-    SetWindowLongA(bareWnd, GWL_WNDPROC, reinterpret_cast<LONG>(thunk));
+    SetWindowLongPtrA(bareWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(thunk));
 
     HWND plainWnd = PlainWindow(&PlainProc, "ThunkBenchPlain");
     if (!formWnd || !bareWnd || !plainWnd) {
@@ -82,7 +82,7 @@ int main() {
     std::printf("  plain window procedure:                   %12.0f msg/s\n", best[2]);
     std::printf("  form / plain: %.2f   thunk / plain: %.2f\n", best[0] / best[2], best[1] / best[2]);
 
-    SetWindowLongA(bareWnd, GWL_WNDPROC, reinterpret_cast<LONG>(&DefWindowProcA));
+    SetWindowLongPtrA(bareWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcA));
     FreeObjectInstance(thunk);
     DestroyWindow(bareWnd);
     DestroyWindow(plainWnd);

@@ -92,7 +92,7 @@ void TApplication::CreateHandle() {
                                nullptr, nullptr, instance, nullptr);
     if (!wnd) throw EOutOfResources("アプリケーションウィンドウを作成できません.");
     if (!FObjectInstance) FObjectInstance = MakeObjectInstance(TWndMethod::Bind<&TApplication::WndProc>(this));
-    SetWindowLongA(wnd, GWL_WNDPROC, reinterpret_cast<LONG>(FObjectInstance));
+    SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FObjectInstance));
     FHandle = wnd;
     if (!FIcon->Empty()) {
         SendMessageA(FHandle, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(FIcon->Handle()));

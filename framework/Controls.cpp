@@ -445,7 +445,7 @@ LRESULT CALLBACK InitWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     gCreationControl = nullptr;
     control->FHandle = wnd;
     SetPropA(wnd, MAKEINTATOM(ControlAtom()), control);
-    SetWindowLongA(wnd, GWL_WNDPROC, reinterpret_cast<LONG>(control->FObjectInstance));
+    SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(control->FObjectInstance));
     return CallWindowProcA(control->FObjectInstance, wnd, msg, wParam, lParam);
 }
 

@@ -382,8 +382,8 @@ TMenu::~TMenu() {
 
 namespace {
 
-TMenuItem* FindIn(TMenuItem* item, int value, TFindItemKind kind) {
-    if (kind == fkCommand ? item->Command() == value
+TMenuItem* FindIn(TMenuItem* item, UINT_PTR value, TFindItemKind kind) {
+    if (kind == fkCommand ? static_cast<UINT_PTR>(item->Command()) == value
                           : item->HandleAllocated() && item->Handle() == reinterpret_cast<HMENU>(value))
         return item;
     for (int i = 0; i < item->Count(); ++i)
@@ -393,7 +393,7 @@ TMenuItem* FindIn(TMenuItem* item, int value, TFindItemKind kind) {
 
 }  // namespace
 
-TMenuItem* TMenu::FindItem(int value, TFindItemKind kind) const { return FindIn(FItems, value, kind); }
+TMenuItem* TMenu::FindItem(UINT_PTR value, TFindItemKind kind) const { return FindIn(FItems, value, kind); }
 
 bool TMenu::DispatchCommand(int command) {
     TMenuItem* item = FindItem(command, fkCommand);

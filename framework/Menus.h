@@ -153,8 +153,9 @@ public:
     HWND WindowHandle() const { return FWindowHandle; }
     void SetWindowHandle(HWND value) { FWindowHandle = value; }
 
-    // The item in this menu with that command number or sub-menu handle.
-    TMenuItem* FindItem(int value, TFindItemKind kind) const;
+    // The item in this menu with that command number or sub-menu handle
+    // (a handle as reinterpret_cast<UINT_PTR>).
+    TMenuItem* FindItem(UINT_PTR value, TFindItemKind kind) const;
     // Clicks this menu's item with that command (WM_COMMAND's low word);
     // false when the command is none of this menu's.
     bool DispatchCommand(int command);

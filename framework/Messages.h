@@ -14,7 +14,10 @@
 namespace Fw {
 
 // One window message as a window procedure receives it. Handlers may change
-// Result; what is left there is what the window procedure returns.
+// Result; what is left there is what the window procedure returns. WParam,
+// LParam and Result are as wide as the platform's (32 bits in the 32-bit
+// build, 64 in the 64-bit one, where a handle or pointer travels in them);
+// Msg is 32 bits in both.
 struct TMessage {
     UINT Msg = 0;
     WPARAM WParam = 0;
@@ -26,7 +29,7 @@ struct TMessage {
     WORD LParamLo() const { return LOWORD(LParam); }
     WORD LParamHi() const { return HIWORD(LParam); }
 };
-static_assert(sizeof(TMessage) == 16, "message fields are 32 bits each");
+static_assert(sizeof(TMessage) == 4 * sizeof(void*), "message fields are as wide as a pointer");
 
 // A control's message method: WindowProc of every control is one, and hooks
 // replace it to see the control's messages first.

@@ -10,7 +10,25 @@ namespace Fw {
 
 namespace {
 
-// One thunk: 12 bytes of code, then the method it calls.
+#if defined(_M_X64) || defined(__x86_64__)
+// One thunk (x64): 22 bytes of code, then the method it calls. The window
+// handle in rcx is not needed (a TMessage has no window), so the slot takes
+// its place as StdWndProc's first argument; the other three stay in their
+// registers, and the stack is untouched, so StdWndProc returns straight to
+// the system.
+//
+//     48 B9 <slot>    mov  rcx, slot
+//     48 B8 <proc>    mov  rax, StdWndProc
+//     FF E0           jmp  rax
+struct Slot {
+    unsigned char Code[24];
+    TWndMethod Method;
+    Slot* NextFree;
+};
+static_assert(sizeof(Slot) == 48, "thunk slots are packed");
+constexpr unsigned char kLiveMark = 0x48;  // the first byte of a live thunk
+#else
+// One thunk (x86): 12 bytes of code, then the method it calls.
 //
 //     58              pop  eax            ; the caller's return address
 //     68 <slot>       push slot           ; becomes StdWndProc's first argument
@@ -25,8 +43,9 @@ struct Slot {
     Slot* NextFree;
 };
 static_assert(sizeof(Slot) == 24, "thunk slots are packed");
+constexpr unsigned char kLiveMark = 0x58;  // pop eax
+#endif
 
-constexpr unsigned char kPopEax = 0x58;
 constexpr unsigned char kFreeMark = 0xCC;  // int3: a freed thunk traps rather than call a stale method
 constexpr std::size_t kBlockSize = 4096;
 
@@ -40,10 +59,42 @@ struct Block {
 };
 constexpr int kSlotsPerBlock = (kBlockSize - offsetof(Block, Slots)) / sizeof(Slot);
 
+#if defined(_M_X64) || defined(__x86_64__)
+LRESULT CALLBACK StdWndProc(Slot* slot, UINT msg, WPARAM wParam, LPARAM lParam) {
+#else
 LRESULT CALLBACK StdWndProc(Slot* slot, HWND, UINT msg, WPARAM wParam, LPARAM lParam) {
+#endif
     TMessage message{msg, wParam, lParam, 0};
     slot->Method(message);
     return message.Result;
+}
+
+// Writes the code of a live thunk into s; its first byte last, since that
+// byte is what marks the slot live.
+void WriteThunk(Slot* s) {
+    unsigned char* c = s->Code;
+#if defined(_M_X64) || defined(__x86_64__)
+    auto self = reinterpret_cast<std::uint64_t>(s);
+    auto target = reinterpret_cast<std::uint64_t>(&StdWndProc);
+    c[1] = 0xB9;
+    std::memcpy(c + 2, &self, 8);
+    c[10] = 0x48;
+    c[11] = 0xB8;
+    std::memcpy(c + 12, &target, 8);
+    c[20] = 0xFF;
+    c[21] = 0xE0;
+#else
+    auto target = reinterpret_cast<std::intptr_t>(&StdWndProc);
+    auto self = reinterpret_cast<std::uint32_t>(s);
+    std::int32_t rel = static_cast<std::int32_t>(target - reinterpret_cast<std::intptr_t>(c + 12));
+    c[1] = 0x68;
+    std::memcpy(c + 2, &self, 4);
+    c[6] = 0x50;
+    c[7] = 0xE9;
+    std::memcpy(c + 8, &rel, 4);
+#endif
+    c[0] = kLiveMark;
+    FlushInstructionCache(GetCurrentProcess(), c, sizeof s->Code);
 }
 
 std::mutex& Lock() {
@@ -93,7 +144,7 @@ Slot* FindSlot(const void* p) {
         if (addr < first || (addr - first) % sizeof(Slot) != 0) return nullptr;
         if ((addr - first) / sizeof(Slot) >= std::uintptr_t(kSlotsPerBlock)) return nullptr;
         Slot* s = reinterpret_cast<Slot*>(addr);
-        return s->Code[0] == kPopEax ? s : nullptr;
+        return s->Code[0] == kLiveMark ? s : nullptr;
     }
     return nullptr;
 }
@@ -113,18 +164,8 @@ WNDPROC MakeObjectInstance(const TWndMethod& method) {
 
     s->Method = method;
     s->NextFree = nullptr;
-    unsigned char* c = s->Code;
-    auto target = reinterpret_cast<std::intptr_t>(&StdWndProc);
-    auto self = reinterpret_cast<std::uint32_t>(s);
-    std::int32_t rel = static_cast<std::int32_t>(target - reinterpret_cast<std::intptr_t>(c + 12));
-    c[1] = 0x68;
-    std::memcpy(c + 2, &self, 4);
-    c[6] = 0x50;
-    c[7] = 0xE9;
-    std::memcpy(c + 8, &rel, 4);
-    c[0] = kPopEax;  // last: the slot counts as live from here on
-    FlushInstructionCache(GetCurrentProcess(), c, sizeof s->Code);
-    return reinterpret_cast<WNDPROC>(static_cast<void*>(c));
+    WriteThunk(s);
+    return reinterpret_cast<WNDPROC>(static_cast<void*>(s->Code));
 }
 
 void FreeObjectInstance(WNDPROC instance) {

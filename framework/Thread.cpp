@@ -317,7 +317,8 @@ unsigned long TThread::WaitFor() {
     // Nothing runs in a thread that was never started, and the destructor
     // will not run Execute in it; a derived destructor that joins the thread
     // before its own members go must not hang on it.
-    if (!FStarted.load()) return static_cast<unsigned long>(FReturnValue.load());
+    // The thread itself is asked first: it may run before Resume has
+    // recorded that it started.
     DWORD self = GetCurrentThreadId();
     if (self == FThreadID) {
         // Past Execute (a FreeOnTerminate thread deleting itself) there is
@@ -325,6 +326,7 @@ unsigned long TThread::WaitFor() {
         if (FExecuteDone.load()) return static_cast<unsigned long>(FReturnValue.load());
         throw EThread("スレッドは自身の終了を待つことはできません.");
     }
+    if (!FStarted.load()) return static_cast<unsigned long>(FReturnValue.load());
     if (self == MainThreadID) {
         if (const TSyncCall* call = RunningCallOf(this)) {
             // Execute is over; the thread ends as soon as this handler returns.

@@ -163,6 +163,24 @@ void RaiseWrongClass(const TTypeInfo* type, TObject* value) {
     throw EPropertyError(value->ClassName() + " は型 " + TypeName(type) + " に代入できません.");
 }
 
+int ObjectToOrd(TObject* value) {
+    if constexpr (sizeof(TObject*) > sizeof(int)) {
+        if (value) throw EPropertyError("オブジェクトのアドレスは順序値に収まりません.");
+        return 0;
+    } else {
+        return static_cast<int>(reinterpret_cast<std::intptr_t>(value));
+    }
+}
+
+TObject* OrdToObject(int value) {
+    if constexpr (sizeof(TObject*) > sizeof(int)) {
+        if (value) throw EPropertyError("順序値はオブジェクトのアドレスになりません.");
+        return nullptr;
+    } else {
+        return reinterpret_cast<TObject*>(static_cast<std::intptr_t>(value));
+    }
+}
+
 }  // namespace Detail
 
 int TPropAccessor::GetOrd(TObject*) const { throw EPropertyError("順序型ではないプロパティです."); }

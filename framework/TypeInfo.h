@@ -197,12 +197,19 @@ namespace Detail {
 [[noreturn]] void RaiseOutOfRange(const TTypeInfo* type, int value);
 [[noreturn]] void RaiseWrongClass(const TTypeInfo* type, TObject* value);
 
+// A class property's value as an ordinal is the object's address, as in the
+// 32-bit build. In the 64-bit build an address does not fit an ordinal:
+// ObjectToOrd raises EPropertyError for any object there (null reads 0), and
+// such properties are reached through Get/SetObjectProp instead.
+int ObjectToOrd(TObject* value);
+TObject* OrdToObject(int value);
+
 template <class V>
 int ToOrd(const V& v) {
     if constexpr (std::is_same_v<V, char>) return static_cast<unsigned char>(v);
     else if constexpr (std::is_integral_v<V> || std::is_enum_v<V>) return static_cast<int>(v);
     else if constexpr (IsSet<V>::value) return static_cast<int>(v.Bits());
-    else return static_cast<int>(reinterpret_cast<std::intptr_t>(static_cast<TObject*>(v)));
+    else return ObjectToOrd(static_cast<TObject*>(v));
 }
 
 template <class V>
@@ -214,7 +221,7 @@ V FromOrd(int v) {
         if (static_cast<std::uint32_t>(v) & ~valid) RaiseOutOfRange(type, v);
         return V::FromBits(static_cast<std::uint32_t>(v));
     } else if constexpr (IsObjectPointer<V>) {
-        return static_cast<V>(reinterpret_cast<TObject*>(static_cast<std::intptr_t>(v)));
+        return static_cast<V>(OrdToObject(v));
     } else {
         if (type->OrdType != otULong && (v < type->MinValue || v > type->MaxValue))
             RaiseOutOfRange(type, v);
@@ -253,7 +260,7 @@ public:
         else return TPropAccessor::GetOrd(instance);
     }
     void SetOrd(TObject* instance, int value) const override {
-        if constexpr (IsObjectPointer<V>) SetObject(instance, reinterpret_cast<TObject*>(static_cast<std::intptr_t>(value)));
+        if constexpr (IsObjectPointer<V>) SetObject(instance, OrdToObject(value));
         else if constexpr (IsOrdinal<V>) Write(instance, FromOrd<V>(value));
         else TPropAccessor::SetOrd(instance, value);
     }

@@ -4,7 +4,6 @@
 
 #include "framework/Application.h"
 
-static_assert(sizeof(HANDLE) == sizeof(unsigned int), "handle lists hold 32-bit handles");
 
 namespace Kit {
 
@@ -253,9 +252,9 @@ int TEventWaiter::WaitFor() {
         code = WAIT_FAILED;
         SetLastError(ERROR_INVALID_PARAMETER);
     } else {
-        std::unique_ptr<unsigned int[]> items(FHandles->CreateItemArray());
-        code = WaitForMultipleObjects(static_cast<DWORD>(count), reinterpret_cast<const HANDLE*>(items.get()),
-                                      FWaitAll, static_cast<DWORD>(FTimeout));
+        HANDLE handles[MAXIMUM_WAIT_OBJECTS];
+        for (int i = 0; i < count; ++i) handles[i] = ValueHandle(FHandles->GetItem(i));
+        code = WaitForMultipleObjects(static_cast<DWORD>(count), handles, FWaitAll, static_cast<DWORD>(FTimeout));
     }
     SetWaitResult(code);
     switch (FWaitResult) {

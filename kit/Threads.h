@@ -31,13 +31,15 @@ namespace Detail {
 struct TWorkerLink;
 }
 
-// The handle lists hold handles as 32-bit values: the product is a 32-bit
-// program, where a handle is exactly that wide.
+// The handle lists hold handles as 32-bit values in both builds. A kernel
+// handle has 32 significant bits on 64-bit Windows too, and is sign-extended
+// from them (the pseudo handle of the current process is -1), so the value
+// goes back to a handle the way the system's LongToHandle does.
 inline unsigned int HandleValue(HANDLE handle) {
     return static_cast<unsigned int>(reinterpret_cast<std::uintptr_t>(handle));
 }
 inline HANDLE ValueHandle(unsigned int value) {
-    return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value));
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(static_cast<std::int32_t>(value)));
 }
 
 // ---- Handle list and event waiter ----

@@ -3,16 +3,25 @@
 # Idempotent and quick when everything is present: packages are checked with
 # dpkg-query, and apt-get (with its update) runs only when something is
 # missing. Only then does it need root; run by another user it uses sudo.
+#
+# Both widths are always built, so both cross compilers are installed, and
+# Wine's 64-bit loader. Wine's 32-bit loader (wine32:i386, with the i386
+# architecture) is installed only where the machine runs 32-bit programs
+# (tools/widths): elsewhere it could never start, and without it Wine has no
+# 32-bit loader to try while it makes or uses the 64-bit prefix.
 set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 PACKAGES=(
   make
   cmake
   ninja-build
   g++-mingw-w64-i686-posix
+  g++-mingw-w64-x86-64-posix
   googletest
   wine
-  wine32:i386
+  wine64
   xvfb
   xauth
   x11-utils
@@ -24,10 +33,19 @@ PACKAGES=(
 )
 LOCALE=ja_JP.UTF-8
 
+widths=$("$here/widths" 2>/dev/null)
+with32=0
+case " $widths " in *" 32 "*) with32=1 ;; esac
+if [ $with32 = 1 ]; then
+  PACKAGES+=(wine32:i386)
+fi
+
 have_locale() { locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; }
 
 missing=()
-dpkg --print-foreign-architectures | grep -qx i386 || missing+=(i386-architecture)
+if [ $with32 = 1 ]; then
+  dpkg --print-foreign-architectures | grep -qx i386 || missing+=(i386-architecture)
+fi
 for p in "${PACKAGES[@]}"; do
   status=$(dpkg-query -W -f='${db:Status-Abbrev}' "$p" 2>/dev/null || true)
   [ "${status:0:2}" = "ii" ] || missing+=("$p")
@@ -37,11 +55,11 @@ have_locale || missing+=("$LOCALE-locale")
 
 if [ "$(id -u)" -ne 0 ]; then
   command -v sudo >/dev/null || { echo "setup.sh: missing ${missing[*]}; run me as root" >&2; exit 1; }
-  exec sudo "$0" "$@"
+  exec sudo env VELMORA_WIDTHS="$widths" "$0" "$@"
 fi
 export DEBIAN_FRONTEND=noninteractive
 
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ $with32 = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi
 packages=()

@@ -416,7 +416,7 @@ TEST(PopupMenu, DispatchCommandAndFindItem) {
     EXPECT_FALSE(t.Menu->DispatchCommand(other.Exit->Command())) << "another menu's command";
     EXPECT_EQ(sub, t.Menu->FindItem(sub->Command(), fkCommand));
     HMENU h = t.Exit->Handle();
-    EXPECT_EQ(t.Exit, t.Menu->FindItem(reinterpret_cast<int>(h), fkHandle));
+    EXPECT_EQ(t.Exit, t.Menu->FindItem(reinterpret_cast<UINT_PTR>(h), fkHandle));
     EXPECT_EQ(t.Menu, sub->GetParentMenu());
 }
 

@@ -73,7 +73,7 @@ TEST_F(ControlTest, TheWindowIsMadeWhenTheHandleIsFirstUsed) {
     GetWindowTextA(wnd, text, sizeof text);
     EXPECT_STREQ("参照(&F)", text);
     // The window's procedure is the control's thunk, and the window leads back to it.
-    auto proc = reinterpret_cast<WNDPROC>(GetWindowLongA(wnd, GWL_WNDPROC));
+    auto proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(wnd, GWLP_WNDPROC));
     EXPECT_TRUE(IsObjectInstance(proc));
     EXPECT_EQ(button, TWinControl::FindControl(wnd));
     RECT r;

@@ -442,7 +442,7 @@ TEST_F(FormTest, APlainSubclassChainsToTheFormAndARecreatedWindowIsServedAgain) 
     HWND wnd = form->Handle();
     gHookedMessages = 0;
     gPreviousProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongA(wnd, GWL_WNDPROC, reinterpret_cast<LONG>(&CountingProc)));
+        SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountingProc)));
     ASSERT_NE(nullptr, gPreviousProc);
     EXPECT_EQ(42, SendMessageA(wnd, WM_USER + 1, 0, 5));
     EXPECT_EQ(1, gHookedMessages);

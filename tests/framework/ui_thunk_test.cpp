@@ -45,6 +45,49 @@ TEST(ObjectInstance, CallsTheMethodWithTheMessageAndReturnsItsResult) {
     EXPECT_FALSE(IsObjectInstance(proc));
 }
 
+// Every argument arrives whole at the platform's width: on 64-bit Windows a
+// WPARAM and an LPARAM above 2^32 (and a negative one), and a result as wide,
+// through a direct call and through a real window's SendMessage.
+TEST(ObjectInstance, PassesEveryArgumentAndTheResultAtFullWidth) {
+    constexpr bool wide = sizeof(WPARAM) == 8;
+    const WPARAM wParam = wide ? static_cast<WPARAM>(0x9234567887654321ull) : 0x92345678u;
+    const LPARAM lParam = wide ? static_cast<LPARAM>(-0x1122334455667788ll) : static_cast<LPARAM>(-0x11223344);
+    const LRESULT result = wide ? static_cast<LRESULT>(0x7EDCBA9876543210ll) : static_cast<LRESULT>(0x7EDCBA98);
+
+    struct TWide {
+        TMessage Last{};
+        LRESULT Answer = 0;
+        void Receive(TMessage& message) {
+            Last = message;
+            message.Result = Answer;
+        }
+    } a, b;
+    a.Answer = result;
+    b.Answer = ~result;
+    WNDPROC procA = MakeObjectInstance(TWndMethod::Bind<&TWide::Receive>(&a));
+    WNDPROC procB = MakeObjectInstance(TWndMethod::Bind<&TWide::Receive>(&b));
+
+    EXPECT_EQ(result, CallWindowProcA(procA, nullptr, WM_USER + 9, wParam, lParam));
+    EXPECT_EQ(WM_USER + 9u, a.Last.Msg);
+    EXPECT_EQ(wParam, a.Last.WParam);
+    EXPECT_EQ(lParam, a.Last.LParam);
+    EXPECT_EQ(0u, b.Last.Msg) << "another thunk's object was called";
+
+    HWND wnd = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, wnd);
+    auto old = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procB)));
+    EXPECT_EQ(~result, SendMessageA(wnd, WM_USER + 10, ~wParam, ~lParam));
+    EXPECT_EQ(WM_USER + 10u, b.Last.Msg);
+    EXPECT_EQ(~wParam, b.Last.WParam);
+    EXPECT_EQ(~lParam, b.Last.LParam);
+    EXPECT_EQ(WM_USER + 9u, a.Last.Msg) << "the first thunk's object was called for the second's window";
+    SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
+    DestroyWindow(wnd);
+    FreeObjectInstance(procA);
+    FreeObjectInstance(procB);
+}
+
 TEST(ObjectInstance, ServesAsTheProcedureOfARealWindow) {
     HWND wnd = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                GetModuleHandleA(nullptr), nullptr);
@@ -52,7 +95,7 @@ TEST(ObjectInstance, ServesAsTheProcedureOfARealWindow) {
     TReceiver r;
     r.Id = 3;
     WNDPROC proc = Thunk(r);
-    auto old = reinterpret_cast<WNDPROC>(SetWindowLongA(wnd, GWL_WNDPROC, reinterpret_cast<LONG>(proc)));
+    auto old = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
     EXPECT_EQ(3001, SendMessageA(wnd, WM_USER, 1, 0));
     EXPECT_EQ(1, r.Calls);
     // Posted messages arrive through the same thunk.
@@ -60,7 +103,7 @@ TEST(ObjectInstance, ServesAsTheProcedureOfARealWindow) {
     MSG msg;
     while (PeekMessageA(&msg, wnd, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
     EXPECT_EQ(WM_USER + 1u, r.Last.Msg);
-    SetWindowLongA(wnd, GWL_WNDPROC, reinterpret_cast<LONG>(old));
+    SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
     DestroyWindow(wnd);
     FreeObjectInstance(proc);
 }
