@@ -23,14 +23,18 @@ own_server=
 child=
 
 cleanup() {
+  # A Windows program under Wine does not end on SIGTERM: on our own server
+  # every program of the prefix is ended with it; elsewhere the command is
+  # killed.
   if [ -n "$child" ]; then
     kill -TERM "$child" 2>/dev/null
-    wait "$child" 2>/dev/null
+    [ -n "$own_server" ] || kill -KILL "$child" 2>/dev/null
   fi
   if [ -n "$own_server" ]; then
     WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
     WINEPREFIX=$prefix timeout 30 wineserver -w >/dev/null 2>&1
   fi
+  [ -n "$child" ] && wait "$child" 2>/dev/null
   if [ -n "$xvfb_pid" ]; then
     kill "$xvfb_pid" 2>/dev/null
     wait "$xvfb_pid" 2>/dev/null
