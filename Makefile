@@ -1,4 +1,4 @@
-# make setup | build | run | test | bench
+# make setup | build | run | gallery | test | bench
 # A fresh Debian 12 machine needs nothing else: build and test install what
 # is missing first (tools/setup.sh: as root, or through sudo when it has
 # something to install).
@@ -11,7 +11,7 @@ BUILD_DIR ?= build
 BUILD_DIR_64 ?= $(BUILD_DIR)/x64
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test bench run
+.PHONY: all setup build test bench run gallery
 
 all: build
 
@@ -31,4 +31,7 @@ bench: build
 	VELMORA_BUILD_DIR=$(abspath $(BUILD_DIR)) VELMORA_BUILD_DIR_64=$(abspath $(BUILD_DIR_64)) tools/run-benchmarks.sh
 
 run: build
-	VELMORA_BUILD_DIR=$(abspath $(BUILD_DIR)) VELMORA_BUILD_DIR_64=$(abspath $(BUILD_DIR_64)) tools/run-velmora.sh
+	VELMORA_BUILD_DIR=$(abspath $(BUILD_DIR)) VELMORA_BUILD_DIR_64=$(abspath $(BUILD_DIR_64)) tools/run-program.sh velmora.exe
+
+gallery: build
+	VELMORA_BUILD_DIR=$(abspath $(BUILD_DIR)) VELMORA_BUILD_DIR_64=$(abspath $(BUILD_DIR_64)) tools/run-program.sh kitgallery.exe

@@ -115,6 +115,47 @@ FW_PUBLISH(TCheckBox)
     .Property("OnMouseUp", &TCheckBox::OnMouseUp, &TCheckBox::OnMouseUp)
 FW_END_PUBLISH
 
+FW_PUBLISH(TListBox)
+    .Property("Color", &TListBox::Color, &TListBox::SetColor).Default(clWindow).Stored(&TListBox::IsColorStored)
+    .Property("Cursor", &TListBox::Cursor, &TListBox::SetCursor).Default(crDefault)
+    .Property("Enabled", &TListBox::Enabled, &TListBox::SetEnabled).Default(true)
+    .Property("Font", &TListBox::Font, &TListBox::SetFont).Stored(&TListBox::IsFontStored)
+    .Property("Hint", &TListBox::Hint, &TListBox::SetHint)
+    .Property("ParentColor", &TListBox::ParentColor, &TListBox::SetParentColor).Default(false)
+    .Property("ParentFont", &TListBox::ParentFont, &TListBox::SetParentFont).Default(true)
+    .Property("ParentShowHint", &TListBox::ParentShowHint, &TListBox::SetParentShowHint).Default(true)
+    .Property("ShowHint", &TListBox::ShowHint, &TListBox::SetShowHint).Stored(&TListBox::IsShowHintStored)
+    .Property("TabOrder", &TListBox::TabOrder, &TListBox::SetTabOrder).Default(-1)
+    .Property("TabStop", &TListBox::TabStop, &TListBox::SetTabStop).Default(true)
+    .Property("Visible", &TListBox::Visible, &TListBox::SetVisible).Default(true)
+    .Property("OnClick", &TListBox::OnClick, &TListBox::OnClick)
+    .Property("OnDblClick", &TListBox::OnDblClick, &TListBox::OnDblClick)
+    .Property("OnEnter", &TListBox::OnEnter, &TListBox::OnEnter)
+    .Property("OnExit", &TListBox::OnExit, &TListBox::OnExit)
+    .Property("OnKeyDown", &TListBox::OnKeyDown, &TListBox::OnKeyDown)
+    .Property("OnKeyPress", &TListBox::OnKeyPress, &TListBox::OnKeyPress)
+    .Property("OnKeyUp", &TListBox::OnKeyUp, &TListBox::OnKeyUp)
+    .Property("OnMouseDown", &TListBox::OnMouseDown, &TListBox::OnMouseDown)
+    .Property("OnMouseMove", &TListBox::OnMouseMove, &TListBox::OnMouseMove)
+    .Property("OnMouseUp", &TListBox::OnMouseUp, &TListBox::OnMouseUp)
+FW_END_PUBLISH
+
+FW_PUBLISH(TGroupBox)
+    .Property("Caption", &TGroupBox::Caption, &TGroupBox::SetCaption)
+    .Property("Color", &TGroupBox::Color, &TGroupBox::SetColor).Default(clBtnFace).Stored(&TGroupBox::IsColorStored)
+    .Property("Enabled", &TGroupBox::Enabled, &TGroupBox::SetEnabled).Default(true)
+    .Property("Font", &TGroupBox::Font, &TGroupBox::SetFont).Stored(&TGroupBox::IsFontStored)
+    .Property("Hint", &TGroupBox::Hint, &TGroupBox::SetHint)
+    .Property("ParentColor", &TGroupBox::ParentColor, &TGroupBox::SetParentColor).Default(true)
+    .Property("ParentFont", &TGroupBox::ParentFont, &TGroupBox::SetParentFont).Default(true)
+    .Property("ParentShowHint", &TGroupBox::ParentShowHint, &TGroupBox::SetParentShowHint).Default(true)
+    .Property("ShowHint", &TGroupBox::ShowHint, &TGroupBox::SetShowHint).Stored(&TGroupBox::IsShowHintStored)
+    .Property("TabOrder", &TGroupBox::TabOrder, &TGroupBox::SetTabOrder).Default(-1)
+    .Property("Visible", &TGroupBox::Visible, &TGroupBox::SetVisible).Default(true)
+    .Property("OnClick", &TGroupBox::OnClick, &TGroupBox::OnClick)
+    .Property("OnDblClick", &TGroupBox::OnDblClick, &TGroupBox::OnDblClick)
+FW_END_PUBLISH
+
 // ---- TCustomLabel ----
 
 TCustomLabel::TCustomLabel(TComponent* owner) : TGraphicControl(owner) {
@@ -445,6 +486,161 @@ void TCheckBox::Dispatch(TMessage& message) {
             break;
     }
     TWinControl::Dispatch(message);
+}
+
+// ---- TListBox ----
+
+// The list box's texts: the window's while it exists, else the saved list.
+class TListBoxStrings : public TStrings {
+public:
+    explicit TListBoxStrings(TListBox* box) : FBox(box) {}
+
+    int GetCount() const override {
+        if (!FBox->HandleAllocated()) return FBox->FSaved->Count();
+        return static_cast<int>(SendMessageA(FBox->FHandle, LB_GETCOUNT, 0, 0));
+    }
+    AnsiString Get(int index) const override {
+        if (!FBox->HandleAllocated()) return FBox->FSaved->Get(index);
+        LRESULT length = SendMessageA(FBox->FHandle, LB_GETTEXTLEN, index, 0);
+        if (length == LB_ERR) Error(index);
+        std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
+        SendMessageA(FBox->FHandle, LB_GETTEXT, index, reinterpret_cast<LPARAM>(buffer.data()));
+        return AnsiString(buffer.data(), static_cast<std::size_t>(length));
+    }
+    TObject* GetObject(int index) const override {
+        if (!FBox->HandleAllocated()) return FBox->FSaved->GetObject(index);
+        LRESULT data = SendMessageA(FBox->FHandle, LB_GETITEMDATA, index, 0);
+        if (data == LB_ERR && (index < 0 || index >= GetCount())) Error(index);
+        return reinterpret_cast<TObject*>(data);
+    }
+    void PutObject(int index, TObject* object) override {
+        if (!FBox->HandleAllocated()) return FBox->FSaved->PutObject(index, object);
+        if (index < 0 || index >= GetCount()) Error(index);
+        SendMessageA(FBox->FHandle, LB_SETITEMDATA, index, reinterpret_cast<LPARAM>(object));
+    }
+    void Put(int index, const AnsiString& s) override {
+        TObject* object = GetObject(index);
+        int selected = FBox->ItemIndex();
+        Delete(index);
+        InsertObject(index, s, object);
+        if (selected == index) FBox->SetItemIndex(index);
+    }
+    void Insert(int index, const AnsiString& s) override { InsertObject(index, s, nullptr); }
+    void InsertObject(int index, const AnsiString& s, TObject* object) override {
+        if (!FBox->HandleAllocated()) return FBox->FSaved->InsertObject(index, s, object);
+        if (index < 0 || index > GetCount()) Error(index);
+        LRESULT at = SendMessageA(FBox->FHandle, LB_INSERTSTRING, index, reinterpret_cast<LPARAM>(s.c_str()));
+        if (at < 0) throw EOutOfResources("リストボックスに項目を追加できません.");
+        SendMessageA(FBox->FHandle, LB_SETITEMDATA, at, reinterpret_cast<LPARAM>(object));
+    }
+    void Delete(int index) override {
+        if (!FBox->HandleAllocated()) return FBox->FSaved->Delete(index);
+        if (SendMessageA(FBox->FHandle, LB_DELETESTRING, index, 0) == LB_ERR) Error(index);
+    }
+    void Clear() override {
+        if (!FBox->HandleAllocated()) return FBox->FSaved->Clear();
+        SendMessageA(FBox->FHandle, LB_RESETCONTENT, 0, 0);
+    }
+
+protected:
+    void SetUpdateState(bool updating) override {
+        if (FBox->HandleAllocated()) SendMessageA(FBox->FHandle, WM_SETREDRAW, !updating, 0);
+        if (!updating && FBox->HandleAllocated()) InvalidateRect(FBox->FHandle, nullptr, TRUE);
+    }
+
+private:
+    TListBox* FBox;
+};
+
+TListBox::TListBox(TComponent* owner)
+    : TWinControl(owner), FItems(new TListBoxStrings(this)), FSaved(new TStringList) {
+    FTabStop = true;
+    FWidth = 121;
+    FHeight = 97;
+}
+
+TListBox::~TListBox() {
+    // The window goes later, in the base destructor, which saves nothing.
+    delete FItems;
+    delete FSaved;
+}
+
+void TListBox::CreateParams(TCreateParams& params) {
+    TWinControl::CreateParams(params);
+    CreateSubClass(params, "LISTBOX");
+    params.Style |= WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+    params.ExStyle |= WS_EX_CLIENTEDGE;
+}
+
+void TListBox::InitializeHandle() {
+    for (int i = 0; i < FSaved->Count(); ++i) {
+        LRESULT at = SendMessageA(FHandle, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(FSaved->Get(i).c_str()));
+        SendMessageA(FHandle, LB_SETITEMDATA, at, reinterpret_cast<LPARAM>(FSaved->GetObject(i)));
+    }
+    FSaved->Clear();
+    SendMessageA(FHandle, LB_SETCURSEL, FSavedIndex, 0);
+}
+
+void TListBox::SaveHandleState() {
+    FSaved->Clear();
+    const int count = static_cast<int>(SendMessageA(FHandle, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) FSaved->AddObject(FItems->Get(i), FItems->GetObject(i));
+    FSavedIndex = static_cast<int>(SendMessageA(FHandle, LB_GETCURSEL, 0, 0));
+}
+
+int TListBox::ItemIndex() const {
+    if (!HandleAllocated()) return FSavedIndex;
+    return static_cast<int>(SendMessageA(FHandle, LB_GETCURSEL, 0, 0));
+}
+
+void TListBox::SetItemIndex(int value) {
+    if (value < -1 || value >= FItems->Count()) throw EListError("リストのインデックスが範囲外です (" + IntToStr(value) + ").");
+    if (!HandleAllocated()) FSavedIndex = value;
+    else SendMessageA(FHandle, LB_SETCURSEL, value, 0);
+}
+
+void TListBox::MakeVisible(int index) {
+    if (HandleAllocated() && index >= 0 && index < FItems->Count()) SendMessageA(FHandle, LB_SETTOPINDEX, index, 0);
+}
+
+void TListBox::Dispatch(TMessage& message) {
+    if (message.Msg == CN_COMMAND) {
+        // A double click reaches OnDblClick as for every control, from the
+        // mouse message itself, not from LBN_DBLCLK as well.
+        if (HIWORD(message.WParam) == LBN_SELCHANGE) Click();
+        return;
+    }
+    TWinControl::Dispatch(message);
+}
+
+// ---- TGroupBox ----
+
+TGroupBox::TGroupBox(TComponent* owner) : TCustomControl(owner) {
+    FWidth = 185;
+    FHeight = 105;
+    SetColor(clBtnFace);
+    FParentColor = true;
+}
+
+void TGroupBox::Paint() {
+    TCanvas* canvas = Canvas();
+    canvas->SetFont(Font());
+    const AnsiString caption = Caption();
+    const int textHeight = canvas->TextHeight(caption.empty() ? AnsiString("0") : caption);
+    RECT frame{0, textHeight / 2, FWidth, FHeight};
+    DrawEdge(canvas->Handle(), &frame, EDGE_ETCHED, BF_RECT);
+    if (caption.empty()) return;
+    RECT text{8, 0, FWidth - 8, textHeight};
+    canvas->Brush()->SetColor(Color());
+    UINT flags = DT_SINGLELINE | DT_LEFT | DT_TOP;
+    DrawTextA(canvas->Handle(), caption.c_str(), static_cast<int>(caption.size()), &text, flags | DT_CALCRECT);
+    text.left -= 2;
+    text.right += 2;
+    canvas->FillRect(text);
+    text.left += 2;
+    SetBkMode(canvas->Handle(), TRANSPARENT);
+    SetTextColor(canvas->Handle(), ColorToRGB(Enabled() ? Font()->Color() : clGrayText));
+    DrawTextA(canvas->Handle(), caption.c_str(), static_cast<int>(caption.size()), &text, flags);
 }
 
 }  // namespace Fw

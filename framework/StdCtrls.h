@@ -1,7 +1,9 @@
-// The standard controls: labels, edit boxes, push buttons and check boxes.
+// The standard controls: labels, edit boxes, push buttons, check boxes, list
+// boxes and group boxes.
 #pragma once
 
 #include "framework/Forms.h"
+#include "framework/StringList.h"
 
 namespace Fw {
 
@@ -155,6 +157,52 @@ protected:
 
 private:
     bool FChecked = false;
+};
+
+// A list of texts to pick from (the system's LISTBOX class). Items is the
+// list itself: while the window exists it holds the texts (and the objects,
+// at pointer width); before it is made and after it is gone they are kept
+// here, so Items can be filled before the control is shown.
+class TListBox : public TWinControl {
+    FW_CLASS(TListBox, TWinControl)
+public:
+    explicit TListBox(TComponent* owner);
+    ~TListBox() override;
+
+    TStrings* Items() const { return FItems; }
+    void SetItems(TStrings* value) { FItems->Assign(value); }
+    // The selected line; -1 when none.
+    int ItemIndex() const;
+    void SetItemIndex(int value);
+    void Clear() { FItems->Clear(); }
+    // Scrolls so that line index is in view.
+    void MakeVisible(int index);
+
+    // OnClick fires when the user selects another line.
+    void Dispatch(TMessage& message) override;
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    void InitializeHandle() override;
+    void SaveHandleState() override;
+
+private:
+    friend class TListBoxStrings;
+    TStrings* FItems;
+    TStringList* FSaved;  // the texts while there is no window
+    int FSavedIndex = -1;
+};
+
+// A frame with a caption around a group of controls; the controls placed on
+// it are its children.
+class TGroupBox : public TCustomControl {
+    FW_CLASS(TGroupBox, TCustomControl)
+public:
+    explicit TGroupBox(TComponent* owner);
+
+protected:
+    void Paint() override;
+    void TextChanged() override { Invalidate(); }
 };
 
 }  // namespace Fw

@@ -1,0 +1,196 @@
+#include "demo/Gallery.h"
+
+#include "framework/Application.h"
+
+namespace Gallery {
+
+using namespace Fw;
+
+TGalleryForm* GalleryForm = nullptr;
+
+FW_PUBLISH(TGalleryForm)
+    .Field("PageControl1", &TGalleryForm::PageControl1)
+    .Field("ThreadsPage", &TGalleryForm::ThreadsPage)
+    .Field("ObserverPath", &TGalleryForm::ObserverPath)
+    .Field("ObserverActive", &TGalleryForm::ObserverActive)
+    .Field("ObserverWrite", &TGalleryForm::ObserverWrite)
+    .Field("ObserverCount", &TGalleryForm::ObserverCount)
+    .Field("ObserverLog", &TGalleryForm::ObserverLog)
+    .Field("PathObserver1", &TGalleryForm::PathObserver1)
+    .Field("BrokerLimit", &TGalleryForm::BrokerLimit)
+    .Field("BrokerStart", &TGalleryForm::BrokerStart)
+    .Field("BrokerCancel", &TGalleryForm::BrokerCancel)
+    .Field("BrokerSpin", &TGalleryForm::BrokerSpin)
+    .Field("BrokerStatus", &TGalleryForm::BrokerStatus)
+    .Field("ThreadBroker1", &TGalleryForm::ThreadBroker1)
+    .Field("AlerterSignal", &TGalleryForm::AlerterSignal)
+    .Field("AlerterEnabled", &TGalleryForm::AlerterEnabled)
+    .Field("AlerterLog", &TGalleryForm::AlerterLog)
+    .Field("EventAlerter1", &TGalleryForm::EventAlerter1)
+    .Method<&TGalleryForm::FormCreate>("FormCreate")
+    .Method<&TGalleryForm::ObserverActiveClick>("ObserverActiveClick")
+    .Method<&TGalleryForm::ObserverWriteClick>("ObserverWriteClick")
+    .Method<&TGalleryForm::PathObserver1Notify>("PathObserver1Notify")
+    .Method<&TGalleryForm::BrokerStartClick>("BrokerStartClick")
+    .Method<&TGalleryForm::BrokerCancelClick>("BrokerCancelClick")
+    .Method<&TGalleryForm::BrokerSpinClick>("BrokerSpinClick")
+    .Method<&TGalleryForm::ThreadBroker1Start>("ThreadBroker1Start")
+    .Method<&TGalleryForm::ThreadBroker1Execute>("ThreadBroker1Execute")
+    .Method<&TGalleryForm::ThreadBroker1End>("ThreadBroker1End")
+    .Method<&TGalleryForm::ThreadBroker1Terminate>("ThreadBroker1Terminate")
+    .Method<&TGalleryForm::AlerterSignalClick>("AlerterSignalClick")
+    .Method<&TGalleryForm::AlerterEnabledClick>("AlerterEnabledClick")
+    .Method<&TGalleryForm::EventAlerter1Signal>("EventAlerter1Signal")
+FW_END_PUBLISH
+
+TGalleryForm::TGalleryForm(TComponent* owner) : TForm(owner) {}
+
+TGalleryForm::~TGalleryForm() {
+    if (FAlertEvent) CloseHandle(FAlertEvent);
+}
+
+void TGalleryForm::Log(TListBox* list, const AnsiString& text) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    int at = list->Items()->Add(Format("%02u:%02u:%02u.%03u  ", now.wHour, now.wMinute, now.wSecond,
+                                       now.wMilliseconds) + text);
+    list->MakeVisible(at);
+}
+
+void TGalleryForm::FormCreate(TObject*) {
+    // A folder of the gallery's own under the user's temporary folder.
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    AnsiString folder = AnsiString(temp) + "KitGallery";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ObserverPath->SetText(folder);
+
+    // One auto-reset event that the alerter waits on beside its own.
+    FAlertEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    EventAlerter1->GetEvent()->Add(Kit::HandleValue(FAlertEvent));
+}
+
+// ---- Path observer ----
+
+void TGalleryForm::ObserverActiveClick(TObject*) {
+    try {
+        if (ObserverActive->Checked()) {
+            PathObserver1->SetPath(ObserverPath->Text());
+            PathObserver1->SetActive(true);
+            Log(ObserverLog, "監視を始めました: " + PathObserver1->Path());
+        } else if (PathObserver1->Active()) {
+            PathObserver1->SetActive(false);
+            Log(ObserverLog, "監視を止めました.");
+        }
+    } catch (Exception&) {
+        ObserverActive->SetChecked(false);
+        throw;
+    }
+    ObserverPath->SetEnabled(!PathObserver1->Active());
+}
+
+void TGalleryForm::ObserverWriteClick(TObject*) {
+    AnsiString name = ObserverPath->Text() + "\\gallery.txt";
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) RaiseLastOSError();
+    AnsiString line = Format("書き込み %d\r\n", ++FWrites);
+    DWORD written = 0;
+    SetFilePointer(file, 0, nullptr, FILE_END);
+    BOOL ok = WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    CloseHandle(file);
+    if (!ok) RaiseLastOSError();
+    Log(ObserverLog, "gallery.txt に書き込みました.");
+}
+
+void TGalleryForm::PathObserver1Notify(TObject*) {
+    ObserverCount->SetCaption(Format("通知: %d 回", ++FNotifications));
+    Log(ObserverLog, "OnNotify: フォルダの中身が変わりました.");
+}
+
+// ---- Thread broker ----
+
+void TGalleryForm::BrokerStartClick(TObject*) { ThreadBroker1->SetEnabled(true); }
+
+void TGalleryForm::BrokerCancelClick(TObject*) {
+    BrokerSpin->SetChecked(false);
+    ThreadBroker1->SetEnabled(false);
+}
+
+void TGalleryForm::BrokerSpinClick(TObject*) { ThreadBroker1->SetSpinExecute(BrokerSpin->Checked()); }
+
+void TGalleryForm::ThreadBroker1Start(TObject*) {
+    int limit = 0;
+    if (!TryStrToInt(BrokerLimit->Text(), limit) || limit < 2)
+        throw Exception("上限には 2 以上の整数を入れてください.");
+    FPrimeLimit = static_cast<unsigned>(limit);
+    FPrimeProgress = 0;
+    FPrimeCount = 0;
+    FRunStarted = GetTickCount();
+    BrokerStart->SetEnabled(false);
+    BrokerStatus->SetCaption("OnStart: 計算中…");
+}
+
+// The work, on the broker's worker thread: counts the primes below the limit
+// by trial division, reporting progress to the main thread now and then and
+// leaving early when the run is cancelled.
+void TGalleryForm::ThreadBroker1Execute(TObject*, Kit::TBrokerThread* Thread) {
+    const unsigned limit = FPrimeLimit;
+    const unsigned step = limit / 20 + 1;
+    unsigned count = 0;
+    for (unsigned n = 2; n < limit; ++n) {
+        bool prime = true;
+        for (unsigned d = 2; d * d <= n; ++d)
+            if (n % d == 0) {
+                prime = false;
+                break;
+            }
+        if (prime) ++count;
+        if (n % step == 0) {
+            if (Thread->Terminated()) return;
+            FPrimeProgress = n;
+            FPrimeCount = count;
+            Thread->Synchronize(MakeEvent<&TGalleryForm::ShowProgress>(this));
+        }
+    }
+    FPrimeProgress = limit;
+    FPrimeCount = count;
+}
+
+void TGalleryForm::ShowProgress() {
+    BrokerStatus->SetCaption(Format("OnExecute: %u まで調べて素数 %u 個 (%u%%)", FPrimeProgress.load(),
+                                    FPrimeCount.load(), FPrimeProgress.load() * 100u / FPrimeLimit));
+}
+
+void TGalleryForm::ThreadBroker1End(TObject*) {
+    BrokerStart->SetEnabled(true);
+    BrokerStatus->SetCaption(Format("OnEnd: %u 未満の素数は %u 個 (%lu ms)", FPrimeLimit, FPrimeCount.load(),
+                                    GetTickCount() - FRunStarted));
+}
+
+void TGalleryForm::ThreadBroker1Terminate(TObject*) {
+    BrokerStart->SetEnabled(true);
+    BrokerStatus->SetCaption("OnTerminate: 計算を中止しました.");
+}
+
+// ---- Event alerter ----
+
+void TGalleryForm::AlerterSignalClick(TObject*) {
+    SetEvent(FAlertEvent);
+    Log(AlerterLog, "イベントをセットしました.");
+}
+
+void TGalleryForm::AlerterEnabledClick(TObject*) {
+    EventAlerter1->SetEnabled(AlerterEnabled->Checked());
+    Log(AlerterLog, AlerterEnabled->Checked() ? "待機を始めました." : "待機を止めました.");
+}
+
+// Each enabling gives one wait: the page switches the alerter off and on
+// again, so every setting of the event is reported.
+void TGalleryForm::EventAlerter1Signal(TObject*, bool&) {
+    Log(AlerterLog, "OnSignal: イベントがシグナル状態になりました.");
+    EventAlerter1->SetEnabled(false);
+    EventAlerter1->SetEnabled(true);
+}
+
+}  // namespace Gallery

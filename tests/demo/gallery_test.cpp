@@ -1,0 +1,104 @@
+// The gallery program as its user starts it: its window opens with a page
+// for each unit of the library, no message box (a form text that does not
+// fit the code shows one), and it ends cleanly when closed.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+namespace {
+
+constexpr DWORD Patience = 20000;
+const char GalleryCaption[] = "Kit ギャラリー";
+// Threads.
+constexpr int UnitPages = 1;
+
+std::string GalleryPath() {
+    char path[MAX_PATH] = "";
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string self(path, n);
+    std::size_t cut = std::string::npos;
+    for (const char* p = self.c_str(); *p; p = CharNextA(p))
+        if (*p == '\\') cut = static_cast<std::size_t>(p - self.c_str());
+    return self.substr(0, cut + 1) + "kitgallery.exe";
+}
+
+struct TSearch {
+    DWORD Process;
+    const char* ClassName;
+    HWND Found = nullptr;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<TSearch*>(param);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (process != search->Process || !IsWindowVisible(window) || lstrcmpiA(name, search->ClassName) != 0) return TRUE;
+    search->Found = window;
+    return FALSE;
+}
+
+HWND FindVisible(DWORD process, const char* className, HWND parent = nullptr) {
+    TSearch search{process, className};
+    if (parent) EnumChildWindows(parent, MatchWindow, reinterpret_cast<LPARAM>(&search));
+    else EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+std::string TextOf(HWND window) {
+    char text[256] = "";
+    DWORD_PTR length = 0;
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, Patience,
+                        &length);
+    return text;
+}
+
+// A started gallery; one still running when the test ends (a failed
+// assertion) is ended, so that nothing outlives the test program.
+struct TGalleryProcess {
+    PROCESS_INFORMATION Info{};
+    ~TGalleryProcess() {
+        if (!Info.hProcess) return;
+        if (WaitForSingleObject(Info.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(Info.hProcess, 1);
+            WaitForSingleObject(Info.hProcess, Patience);
+        }
+        CloseHandle(Info.hProcess);
+    }
+};
+
+}  // namespace
+
+TEST(Gallery, OpensWithAPageForEachUnitAndEndsWhenClosed) {
+    std::string program = GalleryPath();
+    std::string commandLine = "\"" + program + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    TGalleryProcess gallery;
+    PROCESS_INFORMATION& info = gallery.Info;
+    ASSERT_TRUE(CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &info))
+        << program << ": error " << GetLastError();
+    CloseHandle(info.hThread);
+
+    // The main form shows before the message loop first waits for input.
+    EXPECT_EQ(0u, WaitForInputIdle(info.hProcess, Patience));
+    HWND box = FindVisible(info.dwProcessId, "#32770");
+    EXPECT_EQ(nullptr, box) << "a message box: " << (box ? TextOf(FindWindowExA(box, nullptr, "Static", nullptr)) : "");
+    HWND form = FindVisible(info.dwProcessId, "TGalleryForm");
+    ASSERT_NE(nullptr, form) << "no gallery window";
+    EXPECT_EQ(GalleryCaption, TextOf(form));
+    HWND tabs = FindVisible(info.dwProcessId, "TPageControl", form);
+    ASSERT_NE(nullptr, tabs);
+    EXPECT_EQ(UnitPages, SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0));
+
+    PostMessageA(form, WM_CLOSE, 0, 0);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(info.hProcess, Patience)) << "the gallery did not end";
+    DWORD code = 1;
+    GetExitCodeProcess(info.hProcess, &code);
+    EXPECT_EQ(0u, code);
+}
