@@ -10,6 +10,7 @@
 namespace Velmora {
 
 TBeepProc CaptureBeep = MessageBeep;
+TCopyProc CaptureCopy = CopyFileA;
 
 namespace {
 
@@ -205,6 +206,41 @@ bool CopyNew(const AnsiString& from, const AnsiString& to) {
     return CopyFileA(from.c_str(), to.c_str(), TRUE) != FALSE;
 }
 
+// Removes a file this capture wrote, read-only or hidden as it may be: it
+// takes the attributes of the file it was copied from.
+void RemoveWritten(const AnsiString& name) {
+    SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(name.c_str());
+}
+
+// Copies the marker to the first name from number on that no file bears. A
+// name taken since the listing is passed over, never replaced: the file
+// there may be a picture kept before. A copy that fails half-way (a full
+// disk) leaves an empty or partial file under a number that would then look
+// taken by a picture for good: it is removed. Returns the system's error,
+// or ERROR_SUCCESS with the name in picture.
+DWORD CopyToFreeNumber(const AnsiString& marker, const AnsiString& saveDir, const AnsiString& prefix,
+                       unsigned number, AnsiString& picture) {
+    // Names appear between the listing and the copy only when someone else
+    // writes into the folder at that very moment; this bounds the chase.
+    constexpr unsigned MaxTries = 1000;
+    for (unsigned tries = 0; tries < MaxTries; ++tries, ++number) {
+        picture = NumberedFileName(saveDir, prefix, number);
+        if (picture.empty())
+            return ERROR_FILENAME_EXCED_RANGE;
+        if (CopyNew(marker, picture))
+            return ERROR_SUCCESS;
+        const DWORD e = GetLastError();
+        if (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS)
+            continue;
+        // Any other failure of a copy that may not replace: the file, if
+        // there is one, was made by this copy.
+        RemoveWritten(picture);
+        return e;
+    }
+    return ERROR_FILE_EXISTS;
+}
+
 TCaptureResult Failed(DWORD error) {
     TCaptureResult r;
     r.Outcome = coFailed;
@@ -212,7 +248,34 @@ TCaptureResult Failed(DWORD error) {
     return r;
 }
 
+TCaptureResult Outcome(TCaptureOutcome outcome) {
+    TCaptureResult r;
+    r.Outcome = outcome;
+    return r;
+}
+
+bool ReadState(HANDLE file, TFileState& state) {
+    LARGE_INTEGER size;
+    if (!ReadLastWriteTime(file, state.LastWrite) || !GetFileSizeEx(file, &size))
+        return false;
+    state.Exists = true;
+    state.Size = static_cast<unsigned long long>(size.QuadPart);
+    return true;
+}
+
 }  // namespace
+
+TFileState FileStateOf(const AnsiString& fileName) {
+    TFileState state;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(fileName.c_str(), GetFileExInfoStandard, &data))
+        return state;
+    state.Exists = true;
+    state.Size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    state.LastWrite = static_cast<long long>((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                             data.ftLastWriteTime.dwLowDateTime);
+    return state;
+}
 
 AnsiString MarkerFileName(const AnsiString& saveDir, const AnsiString& prefix) {
     return saveDir + "\\" + prefix + "000.TMP";
@@ -275,18 +338,16 @@ TCaptureResult CaptureWallpaper(const AnsiString& wallpaperFile, const AnsiStrin
         return Failed(ERROR_FILENAME_EXCED_RANGE);
 
     HANDLE wallpaper = OpenForTime(wallpaperFile);
-    if (wallpaper == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
-        // The browser is still writing the picture, in several pieces: a
-        // copy now would keep half of it. Its last write is caught by the
-        // next change (or the next start), and nothing is touched meanwhile.
-        TCaptureResult r;
-        r.Outcome = coBusy;
-        return r;
-    }
+    // The browser still has the picture open for writing: a copy now could
+    // keep half of it, and its closing will signal no change. The caller
+    // tries again shortly; nothing is touched meanwhile.
+    if (wallpaper == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION)
+        return Outcome(coBusy);
     HANDLE saved = OpenForTime(marker);
     const bool noMarker = saved == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND;
-    std::int64_t wallpaperTime = 0, savedTime = 0;
-    const bool haveWallpaperTime = ReadLastWriteTime(wallpaper, wallpaperTime);
+    TFileState before;
+    std::int64_t savedTime = 0;
+    const bool haveWallpaper = ReadState(wallpaper, before);
     const bool haveSavedTime = ReadLastWriteTime(saved, savedTime);
     if (wallpaper != INVALID_HANDLE_VALUE)
         CloseHandle(wallpaper);
@@ -297,8 +358,8 @@ TCaptureResult CaptureWallpaper(const AnsiString& wallpaperFile, const AnsiStrin
     // because only the low words happen to be close. Without both times the
     // copy decides: a missing wallpaper fails it quietly below, and a
     // missing marker is what a first capture creates.
-    if (haveWallpaperTime && haveSavedTime) {
-        const std::int64_t newer = savedTime - wallpaperTime;
+    if (haveWallpaper && haveSavedTime) {
+        const std::int64_t newer = savedTime - before.LastWrite;
         if (newer >= 0 && newer <= SameTimeTolerance)
             return TCaptureResult();
     }
@@ -308,43 +369,47 @@ TCaptureResult CaptureWallpaper(const AnsiString& wallpaperFile, const AnsiStrin
     // missing name, a read of the whole folder under Wine. Should the marker
     // have appeared since, the creation fails and the usual replacing copy
     // runs after all.
-    bool copied = noMarker && CopyNew(wallpaperFile, marker);
+    bool copied = noMarker && CaptureCopy(wallpaperFile.c_str(), marker.c_str(), TRUE);
     if (!copied) {
         // A hidden file cannot be replaced by a copy.
         SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_NORMAL);
-        copied = CopyFileA(wallpaperFile.c_str(), marker.c_str(), FALSE);
+        copied = CaptureCopy(wallpaperFile.c_str(), marker.c_str(), FALSE);
     }
     if (!copied) {
-        DWORD e = GetLastError();
-        if (e == ERROR_FILE_NOT_FOUND) {
-            TCaptureResult r;
-            r.Outcome = coNoWallpaper;
-            return r;
-        }
+        const DWORD e = GetLastError();
+        // A copy that began to write the marker (and stopped on a full disk)
+        // left part of a picture with the time of its writing, which could
+        // pass for the record of a picture never saved. A marker that still
+        // has its time from before is the record of the picture saved last.
+        if (!haveSavedTime || FileStateOf(marker).LastWrite != savedTime)
+            RemoveWritten(marker);
+        if (e == ERROR_FILE_NOT_FOUND)
+            return Outcome(coNoWallpaper);
+        if (e == ERROR_SHARING_VIOLATION)  // the browser opened it again since
+            return Outcome(coBusy);
         return Failed(e);
+    }
+
+    // Written in pieces through a shared handle, the wallpaper can change
+    // while it is copied: such a copy mixes two pictures, or holds half of
+    // one. It is dropped, and the caller captures again once the file has
+    // been quiet for a while.
+    const TFileState after = FileStateOf(wallpaperFile);
+    if (!haveWallpaper || after != before || FileStateOf(marker).Size != before.Size) {
+        RemoveWritten(marker);
+        return Outcome(coChanged);
     }
 
     // The picture is copied from the marker, not from the browser's file,
     // which may have changed again since its time was taken.
     DWORD error;
-    unsigned number = FirstFreeNumber(saveDir, prefix, error);
     AnsiString picture;
-    if (number) {
-        picture = NumberedFileName(saveDir, prefix, number);
-        if (picture.empty())
-            error = ERROR_FILENAME_EXCED_RANGE;
-        // The listing found the name free; taken since, it is replaced.
-        else if (!CopyNew(marker, picture) && !CopyFileA(marker.c_str(), picture.c_str(), FALSE))
-            error = GetLastError();
-        else
-            error = ERROR_SUCCESS;
-    }
+    if (unsigned number = FirstFreeNumber(saveDir, prefix, error))
+        error = CopyToFreeNumber(marker, saveDir, prefix, number, picture);
     if (error != ERROR_SUCCESS) {
         // The marker already says this picture is saved; left in place it
-        // would have the next capture pass the picture over for good. It
-        // carries the wallpaper's attributes, read-only too.
-        SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(marker.c_str());
+        // would have the next capture pass the picture over for good.
+        RemoveWritten(marker);
         return Failed(error);
     }
 

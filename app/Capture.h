@@ -14,7 +14,8 @@ enum TCaptureOutcome {
     coUnchanged,    // the wallpaper is the one saved last: nothing was copied
     coSaved,        // a new picture was saved under SavedFile
     coNoWallpaper,  // the browser has written no wallpaper yet: not worth a word
-    coBusy,         // the browser is still writing the wallpaper: its next change is caught
+    coBusy,         // the browser still has the wallpaper open for writing: try again shortly
+    coChanged,      // the wallpaper changed while it was copied: nothing was kept; try again once it is quiet
     coFailed,       // ErrorCode says why; the picture is not saved
 };
 
@@ -29,12 +30,29 @@ struct TCaptureResult {
 // picture saved last, so the same wallpaper is never saved twice, across
 // restarts too.
 //
+// A numbered picture is always a whole one: the wallpaper's size and
+// last-write time are read before it is copied and again after, and a copy
+// of a wallpaper that changed meanwhile is removed (coChanged).
+//
 // The caller reacts to coFailed by switching the path observer off, telling
 // the user and opening the settings window, so that a broken save folder
 // does not fail again at every change of the browser's folder. A failure
-// leaves no marker of the unsaved picture behind: the next run tries again.
+// leaves neither a marker of the unsaved picture nor a numbered file of it
+// behind: the next run tries again.
 TCaptureResult CaptureWallpaper(const AnsiString& wallpaperFile, const AnsiString& saveDir,
                                 const AnsiString& prefix, bool beep);
+
+// The size and last-write time of a file as the file system reports them
+// without opening it, so also while a writer holds it open. Two states are
+// equal only when the file did not change in between, as far as can be told
+// from outside.
+struct TFileState {
+    bool Exists = false;
+    unsigned long long Size = 0;
+    long long LastWrite = 0;  // 100-ns units
+    bool operator==(const TFileState&) const = default;
+};
+TFileState FileStateOf(const AnsiString& fileName);
 
 // SaveDir\Prefix000.TMP: a copy of the picture saved last, with its time.
 AnsiString MarkerFileName(const AnsiString& saveDir, const AnsiString& prefix);
@@ -53,5 +71,11 @@ unsigned FirstFreeNumber(const AnsiString& saveDir, const AnsiString& prefix, DW
 // replaced. Replaced only while no capture runs.
 using TBeepProc = BOOL(WINAPI*)(UINT type);
 extern TBeepProc CaptureBeep;
+
+// Copies the wallpaper onto the marker; CopyFileA unless replaced (a test
+// changes the wallpaper in the middle of a copy with it). Replaced only
+// while no capture runs.
+using TCopyProc = BOOL(WINAPI*)(LPCSTR from, LPCSTR to, BOOL failIfExists);
+extern TCopyProc CaptureCopy;
 
 }  // namespace Velmora

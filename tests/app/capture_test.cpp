@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "app/Capture.h"
+#include "test_mounts.h"
 
 using namespace Velmora;
 using Fw::Format;
@@ -48,11 +50,24 @@ AnsiString Content(const AnsiString& name) {
     HANDLE f = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE)
         return "(missing)";
-    char buffer[256];
+    AnsiString bytes;
+    char buffer[4096];
     DWORD read = 0;
-    ReadFile(f, buffer, sizeof buffer, &read, nullptr);
+    while (ReadFile(f, buffer, sizeof buffer, &read, nullptr) && read)
+        bytes.append(buffer, read);
     CloseHandle(f);
-    return AnsiString(buffer, read);
+    return bytes;
+}
+
+// What the browser does to its file in the middle of the capture's copy.
+std::function<void()> DuringCopy;
+BOOL WINAPI CopyAndInterrupt(LPCSTR from, LPCSTR to, BOOL failIfExists) {
+    BOOL copied = CopyFileA(from, to, failIfExists);
+    DWORD error = GetLastError();
+    if (DuringCopy)
+        DuringCopy();
+    SetLastError(error);
+    return copied;
 }
 
 bool Hidden(const AnsiString& name) {
@@ -105,6 +120,8 @@ protected:
     }
     void TearDown() override {
         CaptureBeep = MessageBeep;
+        CaptureCopy = CopyFileA;
+        DuringCopy = nullptr;
         RemoveTree(Root);
     }
 
@@ -303,6 +320,100 @@ TEST_F(Capture, AWallpaperStillBeingWrittenIsSavedOnceTheWriterIsDone) {
     EXPECT_EQ("first", Content(In("WALL000.TMP"))) << "the marker still records the picture saved last";
     ExpectSaved(Run(), "WALL002.BMP");
     EXPECT_EQ("second", Content(In("WALL002.BMP")));
+}
+
+// A picture written in pieces through a shared handle can change under the
+// copy: whatever changes, size or time, the copy is no picture to keep.
+TEST_F(Capture, AWallpaperThatChangesWhileItIsCopiedIsNotKept) {
+    WriteAt(Wallpaper, "picture A", T0);
+    ExpectSaved(Run(), "WALL001.BMP");
+    CaptureCopy = CopyAndInterrupt;
+    struct Case {
+        const char* what;
+        AnsiString half, whole;
+        std::int64_t halfTime, wholeTime;
+    } cases[] = {
+        {"grows, same time", "picture B (first half)", "picture B (first half), second half", T0 + 10 * Second,
+         T0 + 10 * Second},
+        {"same size, written again", "picture C, piece 1", "picture C, piece 2", T0 + 20 * Second,
+         T0 + 20 * Second + 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int beeps = Beeps;
+        WriteAt(Wallpaper, c.half, c.halfTime);
+        DuringCopy = [&] { WriteAt(Wallpaper, c.whole, c.wholeTime); };
+        EXPECT_EQ(coChanged, Run().Outcome);
+        EXPECT_EQ((std::vector<AnsiString>{"WALL001.BMP"}), Names(SaveDir)) << "no marker, no picture";
+        EXPECT_EQ(beeps, Beeps);
+
+        // Quiet again: the whole picture, once.
+        DuringCopy = nullptr;
+        ExpectSaved(Run(), "WALL002.BMP");
+        EXPECT_EQ(c.whole, Content(In("WALL002.BMP")));
+        EXPECT_EQ(coUnchanged, Run().Outcome);
+        DeleteFileA(In("WALL002.BMP").c_str());
+    }
+    EXPECT_EQ("picture A", Content(In("WALL001.BMP")));
+}
+
+// A full disk: the marker's copy fails, or the marker fits and the
+// numbered picture does not. Neither leaves a file behind: an empty or half
+// numbered file would keep its number and look like a saved picture, and a
+// half marker could pass for the record of a picture never saved.
+TEST_F(Capture, OnAFullDiskNothingHalfWrittenIsLeft) {
+    std::string whyNot;
+    const std::string mount = TestMount("full", whyNot);
+    if (mount.empty())
+        GTEST_SKIP() << "no small file system to fill: " << whyNot;
+    SaveDir = Format("%s\\capture-%lu", mount.c_str(), GetCurrentProcessId());
+    const AnsiString filler = SaveDir + "-filler";
+    ASSERT_TRUE(CreateDirectoryA(SaveDir.c_str(), nullptr)) << SaveDir;
+    struct TCleanUp {
+        AnsiString dir, filler;
+        ~TCleanUp() {
+            DeleteFileA(filler.c_str());
+            RemoveTree(dir);
+        }
+    } cleanUp{SaveDir, filler};
+
+    // Leaves about `room` bytes free on the mount.
+    auto fillUpTo = [&](ULONGLONG room) {
+        DeleteFileA(filler.c_str());
+        ULARGE_INTEGER available;
+        ASSERT_TRUE(GetDiskFreeSpaceExA((SaveDir + "\\").c_str(), &available, nullptr, nullptr));
+        ASSERT_GT(available.QuadPart, room);
+        HANDLE f = CreateFileA(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, f);
+        const std::vector<char> chunk(4096, 'f');
+        for (ULONGLONG left = available.QuadPart - room; left; left -= chunk.size()) {
+            DWORD written = 0;
+            if (!WriteFile(f, chunk.data(), static_cast<DWORD>(chunk.size()), &written, nullptr))
+                break;
+        }
+        CloseHandle(f);
+    };
+
+    const AnsiString picture(96 * 1024, 'p');
+    WriteAt(Wallpaper, picture, T0);
+
+    fillUpTo(picture.size() / 2);
+    TCaptureResult r = Run();
+    EXPECT_EQ(coFailed, r.Outcome);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), r.ErrorCode);
+    EXPECT_TRUE(Names(SaveDir).empty()) << "the marker's copy did not fit";
+
+    fillUpTo(picture.size() * 3 / 2);
+    r = Run();
+    EXPECT_EQ(coFailed, r.Outcome);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), r.ErrorCode);
+    EXPECT_TRUE(Names(SaveDir).empty()) << "the picture's copy did not fit";
+    EXPECT_EQ(0, Beeps);
+
+    ASSERT_TRUE(DeleteFileA(filler.c_str()));
+    ExpectSaved(Run(), "WALL001.BMP");
+    EXPECT_EQ(picture, Content(In("WALL001.BMP")));
+    EXPECT_EQ(picture, Content(In("WALL000.TMP")));
 }
 
 TEST_F(Capture, WithoutAWallpaperNothingHappensAndNothingIsSaid) {
