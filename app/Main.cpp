@@ -8,6 +8,8 @@
 #include "app/Versioninfo.h"
 #include "framework/Application.h"
 
+#include <vector>
+
 namespace Velmora {
 
 using namespace Fw;
@@ -96,23 +98,60 @@ void TForm1::FormCreate(TObject*) {
     WallpaperFile = appData + "\\Microsoft\\Internet Explorer\\Internet Explorer 壁紙.bmp";
     PathObserver1->SetPath(appData + "\\Microsoft\\Internet Explorer");
 
-    if (LoadSettings(SaveDir, Prefix, Beep)) {
-        // A wallpaper set while the tool was not running is kept now.
-        PathObserver1Notify(nullptr);
-        PathObserver1->SetActive(true);
+    Captures.WallpaperFile = WallpaperFile;
+    Captures.OnCapture = [this] { return CaptureWallpaper(WallpaperFile, SaveDir, Prefix, Beep); };
+    Captures.OnFailed = [this](const TCaptureResult&) { CaptureFailed(); };
+
+    // A value that is not stored, or cannot be used, is a first run's.
+    FirstRunSettings(Application->Handle(), SaveDir, Prefix, Beep);
+    std::vector<TUnreadSetting> unread;
+    if (!LoadSettings(SaveDir, Prefix, Beep, unread)) {
+        Application->MessageBox("お使いいただき、ありがとうございます。\nまず、壁紙の保存先などを設定してください。",
+                                "Velmora", MB_ICONINFORMATION);
+        Button2->SetEnabled(false);
+        Button5->SetEnabled(false);
+        Show();
         return;
     }
-    Application->MessageBox("お使いいただき、ありがとうございます。\nまず、壁紙の保存先などを設定してください。",
-                            "Velmora", MB_ICONINFORMATION);
-    FirstRunSettings(Application->Handle(), SaveDir, Prefix, Beep);
+    if (unread.empty()) {
+        // A wallpaper set while the tool was not running is kept now.
+        StartWatching();
+        return;
+    }
+    // Said once, naming each value. Nothing is saved until the user has
+    // seen the values in force and confirmed them; "Cancel" would resume
+    // with values nobody chose, so it waits for that confirmation, as on a
+    // first run.
+    AnsiString text = "レジストリに保存された設定を読み込めませんでした。\n";
+    for (const TUnreadSetting& u : unread) {
+        text += "\n" + u.Name + "：" + u.Reason;
+        UnreadSettings |= u.Setting;
+    }
+    text += "\n\n読み込めなかった設定は初めの値にしてあります。確かめて「設定」を押してください。";
+    Application->MessageBox(text, "Velmora", MB_ICONEXCLAMATION);
     Button2->SetEnabled(false);
-    Button5->SetEnabled(false);
     Show();
+}
+
+void TForm1::StartWatching() {
+    Watching = true;
+    // On first, so that no change from here on is missed.
+    PathObserver1->SetActive(true);
+    EnableMenuItems(true);
+    // The picture that a failure or the open settings window held back is
+    // kept if it is still there.
+    Captures.CaptureNow();
+}
+
+void TForm1::StopWatching() {
+    Watching = false;
+    Captures.Stop();
+    PathObserver1->SetActive(false);
 }
 
 void TForm1::FormShow(TObject*) {
     // No capture while the settings are being edited.
-    PathObserver1->SetActive(false);
+    StopWatching();
     EnableMenuItems(false);
     Edit1->SetText(SaveDir);
     Edit2->SetText(Prefix);
@@ -126,15 +165,41 @@ void TForm1::EnableMenuItems(bool enabled) {
 
 void TForm1::Resume() {
     Hide();
-    PathObserver1->SetActive(true);
-    EnableMenuItems(true);
+    StartWatching();
+}
+
+void TForm1::Refuse(const AnsiString& text, TWinControl* control) {
+    Application->MessageBox(text, "Velmora", MB_ICONEXCLAMATION);
+    if (control->CanFocus())
+        control->SetFocus();
 }
 
 void TForm1::Button1Click(TObject*) {
-    // The typed values are the tool's from here on, whatever follows.
-    SaveDir = TrimSaveDir(Edit1->Text());
-    Prefix = Edit2->Text();
+    // Values that would save outside the save folder, or nowhere, are
+    // refused before they take the place of the ones in force.
+    const AnsiString saveDir = TrimSaveDir(Edit1->Text());
+    const AnsiString prefix = Edit2->Text();
+    if (!IsAbsoluteSaveDir(saveDir)) {
+        Refuse("保存先フォルダは、「C:\\壁紙」のようにドライブ名から始まるフォルダを指定してください。", Edit1);
+        return;
+    }
+    if (AnsiString problem = PrefixProblem(saveDir, prefix); !problem.empty()) {
+        Refuse(Format("ファイル名の先頭文字「%s」は使えません。\n%s", prefix.c_str(), problem.c_str()), Edit2);
+        return;
+    }
+    if (AnsiString folder = PrefixFolder(prefix); !folder.empty() && !DirectoryExists(saveDir + "\\" + folder)) {
+        Refuse(Format("ファイル名の先頭文字「%s」は使えません。\nフォルダ「%s」が保存先フォルダの中にありません。",
+                      prefix.c_str(), folder.c_str()),
+               Edit2);
+        return;
+    }
+
+    // The typed values are the tool's from here on, whatever follows, and
+    // are written when it ends.
+    SaveDir = saveDir;
+    Prefix = prefix;
     Beep = CheckBox1->Checked();
+    UnreadSettings = 0;
 
     if (SaveDirExists(SaveDir)) {
         Resume();
@@ -187,8 +252,10 @@ void TForm1::Button5Click(TObject*) {
 
 void TForm1::FormCloseQuery(TObject*, bool& CanClose) {
     CanClose = true;
-    if (SettingsDeleted) return;
-    if (!SaveSettings(SaveDir, Prefix, Beep))
+    // Values that could not be read stay as stored until the user confirms.
+    const unsigned which = stAll & ~UnreadSettings;
+    if (SettingsDeleted || !which) return;
+    if (!SaveSettings(SaveDir, Prefix, Beep, which))
         Application->MessageBox("設定の保存に失敗しました。多分バグなんで作者に連絡してくださいm(__)m",
                                 "緊急事態(^_^;)", MB_ICONEXCLAMATION);
 }
@@ -227,9 +294,16 @@ void TForm1::TrayIconMessage(TMessage& Message) {
 }
 
 void TForm1::PathObserver1Notify(TObject*) {
-    TCaptureResult result = CaptureWallpaper(WallpaperFile, SaveDir, Prefix, Beep);
-    if (result.Outcome != coFailed) return;
-    PathObserver1->SetActive(false);
+    // The capture follows once the wallpaper is quiet.
+    if (Watching)
+        Captures.Changed();
+}
+
+void TForm1::CaptureFailed() {
+    // Nothing more is captured, and so nothing more reported, until the
+    // user confirms or cancels the settings window; then the capture runs
+    // again at once.
+    StopWatching();
     Application->MessageBox("壁紙の保存に失敗しました。\n保存先フォルダの設定などを確認してください。", "Velmora",
                             MB_ICONEXCLAMATION);
     Show();

@@ -3,6 +3,7 @@
 // capture and the path observer. Closing it ends the tool.
 #pragma once
 
+#include "app/CaptureScheduler.h"
 #include "framework/Forms.h"
 #include "framework/Menus.h"
 #include "framework/StdCtrls.h"
@@ -65,13 +66,25 @@ protected:
 private:
     void AddTrayIcon();
     void EnableMenuItems(bool enabled);
+    void StartWatching();
+    void StopWatching();
     void Resume();
+    void CaptureFailed();
+    void Refuse(const AnsiString& text, Fw::TWinControl* control);
 
     AnsiString WallpaperFile;
     AnsiString SaveDir;
     AnsiString Prefix;
     bool Beep = false;
     bool SettingsDeleted = false;
+    // Captures run only while watching: not while the settings window is
+    // open, for whatever reason it opened.
+    bool Watching = false;
+    // Stored values that could not be read (TSetting bits): the window shows
+    // defaults in their place, and they are written back only once the user
+    // has confirmed the window.
+    unsigned UnreadSettings = 0;
+    TCaptureScheduler Captures;
 };
 
 extern TForm1* Form1;

@@ -6,6 +6,8 @@
 
 #include "framework/SysUtils.h"
 
+#include <vector>
+
 #include <windows.h>
 
 namespace Velmora {
@@ -15,22 +17,41 @@ using Fw::AnsiString;
 // Under HKEY_CURRENT_USER; the leading '\' makes the path absolute.
 extern const char SettingsKey[];  // "\Software\Dovrane\Velmora"
 
+// The three settings, by the registry values that hold them, as bits.
+enum TSetting : unsigned {
+    stSaveDir = 1,  // "SaveDir"
+    stPrefix = 2,   // "Prefix"
+    stBeep = 4,     // "Beep"
+    stAll = stSaveDir | stPrefix | stBeep,
+};
+
+// A stored value that cannot be used, and why (a sentence).
+struct TUnreadSetting {
+    TSetting Setting;
+    AnsiString Name;    // the registry value's name
+    AnsiString Reason;
+};
+
 // Reads the stored settings. False when the key does not exist (a first run,
-// or the settings were deleted): nothing is assigned then. Otherwise saveDir
-// and prefix are assigned first (a missing string reads as empty text), then
-// beep, whose value must be a REG_DWORD: a missing or other "Beep" raises
-// the registry class's ERegistryException, leaving beep as it was.
-bool LoadSettings(AnsiString& saveDir, AnsiString& prefix, bool& beep);
+// or the settings were deleted): nothing is assigned then. Otherwise each
+// value that can be used is assigned, and each that cannot is listed in
+// unread and leaves its argument as it was (the caller's defaults):
+// "SaveDir" missing, not a string, or no absolute path; "Prefix" not a
+// string, or one PrefixProblem refuses with the save folder in force (a
+// missing "Prefix" reads as empty, which is a prefix like any); "Beep"
+// missing or not a REG_DWORD. Never raises.
+bool LoadSettings(AnsiString& saveDir, AnsiString& prefix, bool& beep, std::vector<TUnreadSetting>& unread);
 
 // The settings of a first run: the documents folder followed by "\壁紙",
 // "WALL", beep on. owner is the window the shell may ask on behalf of.
 void FirstRunSettings(HWND owner, AnsiString& saveDir, AnsiString& prefix, bool& beep);
 
-// Writes all three, creating the key when needed: "SaveDir" and "Prefix" as
-// REG_SZ, "Beep" as REG_DWORD 1 or 0. False when the key cannot be opened or
-// a value cannot be written; it never raises, as the tool ends right after
-// whatever happens here.
-bool SaveSettings(const AnsiString& saveDir, const AnsiString& prefix, bool beep);
+// Writes the settings of which (TSetting bits), creating the key when
+// needed: "SaveDir" and "Prefix" as REG_SZ, "Beep" as REG_DWORD 1 or 0. The
+// others stay as stored. False when the key cannot be opened or a value
+// cannot be written; it never raises, as the tool ends right after whatever
+// happens here.
+bool SaveSettings(const AnsiString& saveDir, const AnsiString& prefix, bool beep, unsigned which = stAll);
 
 // Removes the key with anything below it; "\Software\Dovrane" stays.
 // True when there was a key and it went.
@@ -40,6 +61,27 @@ bool DeleteSettings();
 // "C:", "D:\a\\" becomes "D:\a\". A Shift-JIS character whose second byte is
 // 0x5C ("表" is 0x95 0x5C) ends a name, not a folder, and stays whole.
 AnsiString TrimSaveDir(const AnsiString& text);
+
+// Whether the save folder names one place whatever the current drive and
+// folder are: a drive and its root ("C:\壁紙", or "C:", what "C:\" is kept
+// as), or a network path ("\\server\share"). "壁紙", "\壁紙", "C:壁紙" and ""
+// depend on where the tool was started from.
+bool IsAbsoluteSaveDir(const AnsiString& saveDir);
+
+// Why prefix cannot be used with saveDir, in one sentence; empty when it
+// can. Every numbered name must stay inside the save folder and be a name
+// the file system takes: no ".." part (nor any part of dots alone), no
+// leading '\' or '/', no ':' (a drive, or an NTFS stream), none of the
+// characters Windows refuses in file names, no control character, and room
+// for the longest numbered name (ten digits) within MAX_PATH. A folder part
+// ("old\WALL") is allowed; whether it exists is FolderOfPrefixExists's
+// matter. Shift-JIS aware: a trail byte equal to '\' or '|' is part of its
+// character.
+AnsiString PrefixProblem(const AnsiString& saveDir, const AnsiString& prefix);
+
+// The folder part of prefix, without its last '\' or '/': "old" for
+// "old\WALL", "" for "WALL".
+AnsiString PrefixFolder(const AnsiString& prefix);
 
 // Whether anything answers to the name: a folder, or a file as well.
 bool SaveDirExists(const AnsiString& saveDir);

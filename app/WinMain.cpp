@@ -10,15 +10,18 @@ using namespace Velmora;
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     try {
-        // Opening, not creating, is the test: a mutex of that name made by
-        // any process blocks a second start.
-        if (OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "Velmora")) {
+        // Creating the mutex and learning that it was there already is one
+        // step: two copies started together cannot both find no mutex and
+        // both go on. A mutex of that name made by any process blocks the
+        // start; one this user may not open (another user's, in the same
+        // name space) as well. Never closed: it lives as long as the process.
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
+        HANDLE mutex = CreateMutexA(&attributes, TRUE, "Velmora");
+        const DWORD error = GetLastError();
+        if (error == ERROR_ALREADY_EXISTS || (!mutex && error == ERROR_ACCESS_DENIED)) {
             ShowMessage("Velmoraはすでに起動しています。複数起動はできません。");
             return 0;
         }
-        // Never closed: the mutex lives as long as the process.
-        SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
-        CreateMutexA(&attributes, TRUE, "Velmora");
 
         Application->Initialize();
         Application->SetTitle("Velmora");

@@ -55,10 +55,11 @@ std::string ProgramPath() {
 
 TVelmora::~TVelmora() {
     Kill();
+    if (FThread) CloseHandle(FThread);
     if (FProcess) CloseHandle(FProcess);
 }
 
-bool TVelmora::Start(DWORD& error) {
+bool TVelmora::Start(DWORD& error, const char* directory, bool suspended) {
     error = ERROR_SUCCESS;
     if (FProcess) {
         error = ERROR_ALREADY_EXISTS;
@@ -69,15 +70,25 @@ bool TVelmora::Start(DWORD& error) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
+    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                        suspended ? CREATE_SUSPENDED : 0, nullptr, directory, &startup, &info)) {
         error = GetLastError();
         return false;
     }
-    CloseHandle(info.hThread);
+    if (suspended)
+        FThread = info.hThread;
+    else
+        CloseHandle(info.hThread);
     FProcess = info.hProcess;
     FId = info.dwProcessId;
     return true;
+}
+
+void TVelmora::Resume() {
+    if (!FThread) return;
+    ResumeThread(FThread);
+    CloseHandle(FThread);
+    FThread = nullptr;
 }
 
 bool TVelmora::Running() const {

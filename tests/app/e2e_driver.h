@@ -41,8 +41,12 @@ public:
     TVelmora& operator=(const TVelmora&) = delete;
     ~TVelmora();
 
-    // CreateProcessA on ProgramPath(); false with the system's error code.
-    bool Start(DWORD& error);
+    // CreateProcessA on ProgramPath(), in directory (null: this program's
+    // current one); false with the system's error code. A copy started
+    // suspended runs from Resume on: two of them resumed one after the
+    // other start as nearly together as two programs can.
+    bool Start(DWORD& error, const char* directory = nullptr, bool suspended = false);
+    void Resume();
     bool Running() const;
     // True when the process ended within timeout; its exit code in code.
     bool WaitForExit(DWORD timeout, DWORD& code) const;
@@ -53,6 +57,7 @@ public:
 
 private:
     HANDLE FProcess = nullptr;
+    HANDLE FThread = nullptr;  // while suspended
     DWORD FId = 0;
 };
 
