@@ -67,6 +67,17 @@ NOTIFYICONDATAA TrayIconRecord(HWND window) {
     return data;
 }
 
+// A prefix as a message shows it: a message box does not break a line inside
+// a word, so a long one would run off the screen. The edit box takes 50
+// characters; more are cut there, whole characters only.
+AnsiString Shown(const AnsiString& prefix) {
+    constexpr int MaxShown = 50;
+    const char* p = prefix.c_str();
+    for (int n = 0; n < MaxShown && *p; ++n)
+        p += (IsLeadByte(static_cast<unsigned char>(*p)) && p[1]) ? 2 : 1;
+    return *p ? AnsiString(prefix.c_str(), p) + "…" : prefix;
+}
+
 AnsiString SpecialFolder(int folder) {
     char path[MAX_PATH] = "";
     SHGetSpecialFolderPathA(Application->Handle(), path, folder, FALSE);
@@ -184,12 +195,12 @@ void TForm1::Button1Click(TObject*) {
         return;
     }
     if (AnsiString problem = PrefixProblem(saveDir, prefix); !problem.empty()) {
-        Refuse(Format("ファイル名の先頭文字「%s」は使えません。\n%s", prefix.c_str(), problem.c_str()), Edit2);
+        Refuse(Format("ファイル名の先頭文字「%s」は使えません。\n%s", Shown(prefix).c_str(), problem.c_str()), Edit2);
         return;
     }
     if (AnsiString folder = PrefixFolder(prefix); !folder.empty() && !DirectoryExists(saveDir + "\\" + folder)) {
         Refuse(Format("ファイル名の先頭文字「%s」は使えません。\nフォルダ「%s」が保存先フォルダの中にありません。",
-                      prefix.c_str(), folder.c_str()),
+                      Shown(prefix).c_str(), Shown(folder).c_str()),
                Edit2);
         return;
     }

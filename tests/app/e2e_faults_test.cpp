@@ -21,8 +21,10 @@ std::string Unreadable(std::initializer_list<const char*> lines) {
     return text + "\n\n読み込めなかった設定は初めの値にしてあります。確かめて「設定」を押してください。";
 }
 
+// A prefix longer than the edit box takes is shown cut.
 std::string PrefixRefused(const std::string& prefix, const std::string& why) {
-    return "ファイル名の先頭文字「" + prefix + "」は使えません。\n" + why;
+    const std::string shown = prefix.size() > 50 ? prefix.substr(0, 50) + "…" : prefix;
+    return "ファイル名の先頭文字「" + shown + "」は使えません。\n" + why;
 }
 
 // The browser writing its file in place, as a program of its own would: any
