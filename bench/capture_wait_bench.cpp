@@ -25,19 +25,17 @@
 
 #include "app/Capture.h"
 #include "app/CaptureScheduler.h"
+#include "bench/velmora_bench.h"
 #include "framework/Thread.h"
 #include "kit/Threads.h"
 
 namespace {
 
+using namespace VelmoraBench;
+
 using Velmora::AnsiString;
 
-const char Key[] = "Software\\Dovrane\\Velmora";
-const char Parent[] = "Software\\Dovrane";
-const char SettingsCaption[] = "Velmoraの設定";
 const char WallpaperName[] = "Internet Explorer 壁紙.bmp";
-constexpr UINT TrayMessage = WM_USER + 1;
-constexpr UINT TrayIconId = 100;
 constexpr DWORD Patience = 30000;
 constexpr int Rounds = 10;
 constexpr int InProcessRounds = 20;
@@ -46,31 +44,12 @@ constexpr int InProcessRounds = 20;
 // between two tries.
 constexpr DWORD HeldFor = 300;  // ms
 
-double Now() {
-    LARGE_INTEGER c, f;
-    QueryPerformanceCounter(&c);
-    QueryPerformanceFrequency(&f);
-    return double(c.QuadPart) / double(f.QuadPart);
-}
-
-[[noreturn]] void Fail(const std::string& what) {
-    std::fprintf(stderr, "capture_wait_bench: %s\n", what.c_str());
-    std::fflush(stderr);
-    ExitProcess(1);
-}
-
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
 double Worst(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
-
-std::string SpecialFolder(int csidl) {
-    char path[MAX_PATH] = "";
-    SHGetSpecialFolderPathA(nullptr, path, csidl, FALSE);
-    return path;
-}
 
 std::string TempFolder(const char* name) {
     char temp[MAX_PATH];
@@ -92,20 +71,6 @@ void RemoveFolder(const std::string& dir) {
         FindClose(h);
     }
     RemoveDirectoryA(dir.c_str());
-}
-
-// velmora.exe sits at the top of the build tree, one level above bench\.
-std::string ProgramPath() {
-    char path[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string p = path;
-    for (int level = 0; level < 2; ++level) {
-        std::size_t cut = std::string::npos;
-        for (const char* c = p.c_str(); *c; c = CharNextA(c))
-            if (*c == '\\') cut = static_cast<std::size_t>(c - p.c_str());
-        p = p.substr(0, cut);
-    }
-    return p + "\\velmora.exe";
 }
 
 // A picture of one colour, 768 KB.
@@ -170,97 +135,7 @@ double WaitInFolder(const std::string& folder, const std::function<bool()>& read
     return at;
 }
 
-// ---- The registry key, kept and put back ----
-
-struct TValue {
-    std::string Name;
-    DWORD Type = REG_NONE;
-    std::string Data;
-    bool Present = false;
-};
-
-struct TSavedKey {
-    bool ParentExisted = false;
-    bool Existed = false;
-    std::vector<TValue> Values;
-};
-
-TSavedKey SaveKey() {
-    TSavedKey saved;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, Parent, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        saved.ParentExisted = true;
-        RegCloseKey(key);
-    }
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, Key, 0, KEY_READ, &key) != ERROR_SUCCESS) return saved;
-    saved.Existed = true;
-    for (const char* name : {"SaveDir", "Prefix", "Beep"}) {
-        TValue v;
-        v.Name = name;
-        char data[2048];
-        DWORD size = sizeof data;
-        if (RegQueryValueExA(key, name, nullptr, &v.Type, reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS) {
-            v.Data.assign(data, size);
-            v.Present = true;
-        }
-        saved.Values.push_back(v);
-    }
-    RegCloseKey(key);
-    return saved;
-}
-
-void RestoreKey(const TSavedKey& saved) {
-    RegDeleteTreeA(HKEY_CURRENT_USER, Key);
-    if (!saved.ParentExisted) RegDeleteKeyA(HKEY_CURRENT_USER, Parent);
-    if (!saved.Existed) return;
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, Key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return;
-    for (const TValue& v : saved.Values)
-        if (v.Present)
-            RegSetValueExA(key, v.Name.c_str(), 0, v.Type, reinterpret_cast<const BYTE*>(v.Data.data()),
-                           static_cast<DWORD>(v.Data.size()));
-    RegCloseKey(key);
-}
-
-void PutSettings(const std::string& saveDir) {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, Key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        Fail("cannot write the settings key");
-    RegSetValueExA(key, "SaveDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(saveDir.c_str()),
-                   static_cast<DWORD>(saveDir.size() + 1));
-    RegSetValueExA(key, "Prefix", 0, REG_SZ, reinterpret_cast<const BYTE*>("WALL"), 5);
-    DWORD beep = 0;
-    RegSetValueExA(key, "Beep", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&beep), sizeof beep);
-    RegCloseKey(key);
-}
-
 // ---- 1. velmora.exe ----
-
-struct TWindowSearch {
-    DWORD ProcessId;
-    const char* ClassName;
-    const char* Caption;
-    HWND Found;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM data) {
-    auto* s = reinterpret_cast<TWindowSearch*>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != s->ProcessId) return TRUE;
-    char text[256] = "";
-    if (s->ClassName && (GetClassNameA(window, text, sizeof text), std::string(text) != s->ClassName)) return TRUE;
-    if (s->Caption && (GetWindowTextA(window, text, sizeof text), std::string(text) != s->Caption)) return TRUE;
-    s->Found = window;
-    return FALSE;
-}
-
-HWND FindOf(DWORD processId, const char* className, const char* caption) {
-    TWindowSearch s{processId, className, caption, nullptr};
-    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&s));
-    return s.Found;
-}
 
 // Pumps messages until ready(), at least every 20 ms (Wine reports no
 // window being shown or hidden, so there is nothing better to wait on).
@@ -321,10 +196,7 @@ void MeasureTheTool(std::vector<double>& afterHeld, std::vector<double>& afterCl
     HWND menu = nullptr;
     WaitWindows(info.hProcess, [&] { return (menu = FindOf(id, "#32768", nullptr)) && IsWindowVisible(menu); },
                 "the tray menu did not open");
-    for (WPARAM key : {VK_UP, VK_RETURN}) {
-        PostMessageA(menu, WM_KEYDOWN, key, 1);
-        PostMessageA(menu, WM_KEYUP, key, 0xC0000001);
-    }
+    PostKeys(menu, {VK_UP, VK_RETURN});
     if (WaitForSingleObject(info.hProcess, Patience) != WAIT_OBJECT_0) Fail("the tool did not end from its menu");
     CloseHandle(info.hProcess);
     RestoreKey(saved);

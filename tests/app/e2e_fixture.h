@@ -329,6 +329,18 @@ protected:
         ASSERT_TRUE(WaitBoxGone(tool, box)) << what;
     }
 
+    // A copy that found another one running: its message, no window of its
+    // own, and its end once the message is answered.
+    void ExpectRefused(TVelmora& copy, HWND box) {
+        ASSERT_TRUE(box) << "no message from the copy that should not run";
+        EXPECT_EQ(AlreadyRunning, MessageBoxText(box));
+        EXPECT_FALSE(FindTopLevel(copy.Id(), nullptr, SettingsCaption, false)) << "the refused copy made its window";
+        ASSERT_TRUE(Answer(box, IDOK));
+        DWORD code = STILL_ACTIVE;
+        ASSERT_TRUE(copy.WaitForExit(Patience, code)) << "the refused copy did not end after its message";
+        EXPECT_EQ(0u, code);
+    }
+
     // What the root of this test's folders holds besides the save folder:
     // anything there was written outside it.
     std::vector<std::string> Outside(std::initializer_list<std::string> expected = {}) const {

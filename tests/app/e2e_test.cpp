@@ -155,14 +155,7 @@ TEST_F(E2EResident, ASecondStartIsRefusedAndTheFirstCopyGoesOn) {
     ASSERT_TRUE(form) << "the first copy did not come up";
 
     ASSERT_NO_FATAL_FAILURE(Start(Second));
-    HWND box = WaitMessageBox(Second);
-    ASSERT_TRUE(box) << "the second copy showed no message";
-    EXPECT_EQ(AlreadyRunning, MessageBoxText(box));
-    EXPECT_FALSE(FindTopLevel(Second.Id(), nullptr, SettingsCaption, false)) << "the second copy made its window";
-    ASSERT_TRUE(Answer(box, IDOK));
-    DWORD code = STILL_ACTIVE;
-    ASSERT_TRUE(Second.WaitForExit(Patience, code)) << "the second copy did not end after its message";
-    EXPECT_EQ(0u, code);
+    ASSERT_NO_FATAL_FAILURE(ExpectRefused(Second, WaitMessageBox(Second)));
 
     ASSERT_TRUE(Tool.Running());
     ASSERT_TRUE(IsWindow(form));
