@@ -59,6 +59,11 @@ void TCaptureScheduler::CaptureNow() {
 }
 
 void TCaptureScheduler::Changed() {
+    // A look is due already: it sees whether the wallpaper itself changed.
+    // Starting the wait over for every change in the folder would let a
+    // busy folder put the capture off for ever.
+    if (Pending())
+        return;
     FLastSeen = FileStateOf(WallpaperFile);
     Arm(FSettleTime);
 }

@@ -38,9 +38,10 @@ public:
     // likely written long ago. A wallpaper found still being written, or
     // changing under the copy, is waited for as after a change.
     void CaptureNow();
-    // The browser's folder changed: capture once the wallpaper is quiet. A
-    // change while a capture is pending starts the wait over, for the newer
-    // picture.
+    // The browser's folder changed: capture once the wallpaper is quiet.
+    // While a capture is pending, the next look decides: a wallpaper that
+    // changed since the last look starts the wait over, for the newer
+    // picture; a change of another file of the folder does not.
     void Changed();
     // Forgets any pending capture (the settings window is open).
     void Stop();

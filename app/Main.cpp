@@ -88,6 +88,14 @@ AnsiString SpecialFolder(int folder) {
 
 TForm1::TForm1(TComponent* owner) : TForm(owner) {}
 
+TForm1::~TForm1() {
+    // The observer outlives this part of the form (the form's components go
+    // with its base): no change may reach the capture's scheduler, gone
+    // first, on the way.
+    if (PathObserver1)
+        PathObserver1->SetActive(false);
+}
+
 void TForm1::AddTrayIcon() {
     NOTIFYICONDATAA data = TrayIconRecord(Handle());
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;

@@ -21,6 +21,7 @@ class TForm1 : public Fw::TForm {
     FW_CLASS(TForm1, Fw::TForm)
 public:
     explicit TForm1(Fw::TComponent* owner);
+    ~TForm1() override;
 
     Fw::TPopupMenu* PopupMenu1 = nullptr;
     Fw::TMenuItem* Exit = nullptr;

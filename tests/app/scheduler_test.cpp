@@ -98,6 +98,21 @@ TEST_F(Scheduler, AChangeIsCapturedOnceTheWallpaperIsQuiet) {
     EXPECT_EQ("picture, rewritten, and again", Seen[0]);
 }
 
+// Another file of the browser's folder changing all the time: the changes
+// keep coming, the wallpaper stays as it is, and the capture is not put off.
+TCaptureScheduler* Busy;
+void CALLBACK AnotherFileChanged(HWND, UINT, UINT_PTR, DWORD) { Busy->Changed(); }
+
+TEST_F(Scheduler, ChangesOfOtherFilesDoNotPutTheCaptureOff) {
+    Busy = &Captures;
+    const UINT_PTR folder = SetTimer(nullptr, 0, TCaptureScheduler::DefaultSettleTime / 4, AnotherFileChanged);
+    ASSERT_NE(0u, folder);
+    Captures.Changed();
+    const bool captured = PumpUntil([&] { return !Seen.empty(); }, 10 * TCaptureScheduler::DefaultSettleTime);
+    KillTimer(nullptr, folder);
+    EXPECT_TRUE(captured) << "the capture waited for the folder to fall quiet";
+}
+
 TEST_F(Scheduler, AtOnceWhenAskedAndAgainWhileTheFileIsBusyOrChanging) {
     Captures.CaptureNow();
     EXPECT_EQ(1u, Seen.size()) << "watching resumed: no wait";
