@@ -18,8 +18,8 @@ constexpr UINT WM_TRAYICON = 1025;
 constexpr UINT TrayIconId = 100;
 
 class TForm1 : public Fw::TForm {
-    FW_CLASS(TForm1, Fw::TForm)
 public:
+    FW_CLASS(TForm1, Fw::TForm)
     explicit TForm1(Fw::TComponent* owner);
     ~TForm1() override;
 

@@ -8,8 +8,8 @@
 namespace Velmora {
 
 class TForm2 : public Fw::TForm {
-    FW_CLASS(TForm2, Fw::TForm)
 public:
+    FW_CLASS(TForm2, Fw::TForm)
     explicit TForm2(Fw::TComponent* owner);
 
     Fw::TImage* Image1 = nullptr;

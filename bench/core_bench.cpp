@@ -11,8 +11,8 @@ using namespace Fw;
 namespace {
 
 class TBenchComponent : public TComponent {
-    FW_CLASS(TBenchComponent, TComponent)
 public:
+    FW_CLASS(TBenchComponent, TComponent)
     explicit TBenchComponent(TComponent* owner) : TComponent(owner) {}
     int Value() const { return FValue; }
     void SetValue(int v) { FValue = v; }

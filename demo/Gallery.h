@@ -12,8 +12,8 @@
 namespace Gallery {
 
 class TGalleryForm : public Fw::TForm {
-    FW_CLASS(TGalleryForm, Fw::TForm)
 public:
+    FW_CLASS(TGalleryForm, Fw::TForm)
     explicit TGalleryForm(Fw::TComponent* owner);
     ~TGalleryForm() override;
 

@@ -11,8 +11,8 @@ using TExceptionEvent = TEvent<TObject*, Exception*>;
 using TIdleEvent = TEvent<TObject*, bool&>;
 
 class TApplication : public TComponent {
-    FW_CLASS(TApplication, TComponent)
 public:
+    FW_CLASS(TApplication, TComponent)
     explicit TApplication(TComponent* owner);
     // Destroys the forms still alive, then the application window.
     ~TApplication() override;

@@ -77,15 +77,9 @@ TCollectionItem* TCollection::Insert(int index) {
     if (index < 0 || index > Count())
         throw EListError("リストのインデックスが範囲を超えています (" + std::to_string(index) + ").");
     BeginUpdate();
-    TCollectionItem* item = nullptr;
-    try {
-        item = Add();
-        item->SetIndex(index);
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    auto endUpdate = OnScopeExit([this] { EndUpdate(); });
+    TCollectionItem* item = Add();
+    item->SetIndex(index);
     return item;
 }
 
@@ -114,14 +108,9 @@ void TCollection::Assign(TPersistent* source) {
     }
     if (other == this) return;
     BeginUpdate();
-    try {
-        Clear();
-        for (TCollectionItem* item : other->FItems) Add()->Assign(item);
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    auto endUpdate = OnScopeExit([this] { EndUpdate(); });
+    Clear();
+    for (TCollectionItem* item : other->FItems) Add()->Assign(item);
 }
 
 void TCollection::BeginUpdate() { ++FUpdateCount; }

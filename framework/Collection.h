@@ -11,8 +11,8 @@ namespace Fw {
 class TCollection;
 
 class TCollectionItem : public TPersistent {
-    FW_CLASS(TCollectionItem, TPersistent)
 public:
+    FW_CLASS(TCollectionItem, TPersistent)
     // Joins collection (if any) as its last item.
     explicit TCollectionItem(TCollection* collection);
     // Leaves the collection.
@@ -41,8 +41,8 @@ private:
 };
 
 class TCollection : public TPersistent {
-    FW_CLASS(TCollection, TPersistent)
 public:
+    FW_CLASS(TCollection, TPersistent)
     explicit TCollection(TMetaClass* itemClass, TPersistent* owner = nullptr);
     ~TCollection() override;
 

@@ -14,8 +14,8 @@ class TTabSheet;
 // active page shows, filling the area below the tabs. A click on a tab makes
 // its page active and fires OnChange.
 class TPageControl : public TWinControl {
-    FW_CLASS(TPageControl, TWinControl)
 public:
+    FW_CLASS(TPageControl, TWinControl)
     explicit TPageControl(TComponent* owner);
     ~TPageControl() override;
 
@@ -56,8 +56,8 @@ private:
 // One page of a TPageControl: its parent. Controls placed on it show when
 // the page is active. Caption is the tab's text.
 class TTabSheet : public TWinControl {
-    FW_CLASS(TTabSheet, TWinControl)
 public:
+    FW_CLASS(TTabSheet, TWinControl)
     explicit TTabSheet(TComponent* owner);
     ~TTabSheet() override;
 

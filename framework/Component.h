@@ -13,8 +13,8 @@ class TReader;
 class TWriter;
 
 class TPersistent : public TObject {
-    FW_CLASS(TPersistent, TObject)
 public:
+    FW_CLASS(TPersistent, TObject)
     // Copies source's state into this object; the source decides how through
     // AssignTo. Raises EConvertError when neither side knows the other.
     virtual void Assign(TPersistent* source);
@@ -45,8 +45,8 @@ class TComponent;
 using TGetChildProc = TEvent<TComponent*>;
 
 class TComponent : public TPersistent {
-    FW_CLASS(TComponent, TPersistent)
 public:
+    FW_CLASS(TComponent, TPersistent)
     explicit TComponent(TComponent* owner);
     // Frees the owned components (last created first), tells every component
     // that asked for free notification, and leaves the owner.

@@ -279,13 +279,8 @@ void TControl::SetParentFont(bool value) {
 void TControl::ParentFontChanged() {
     if (!FParentFont || !FParent) return;
     FUpdatingFont = true;
-    try {
-        FFont->Assign(FParent->FFont);
-    } catch (...) {
-        FUpdatingFont = false;
-        throw;
-    }
-    FUpdatingFont = false;
+    auto updated = OnScopeExit([this] { FUpdatingFont = false; });
+    FFont->Assign(FParent->FFont);
 }
 
 void TControl::SetColor(TColor value) {
@@ -649,14 +644,11 @@ void TWinControl::HandleNeeded() {
 
 void TWinControl::CreateHandle() {
     if (FHandle || FCreatingHandle) return;
-    FCreatingHandle = true;
-    try {
+    {
+        FCreatingHandle = true;
+        auto created = OnScopeExit([this] { FCreatingHandle = false; });
         CreateWnd();
-    } catch (...) {
-        FCreatingHandle = false;
-        throw;
     }
-    FCreatingHandle = false;
     std::vector<TControl*> controls = FControls;
     for (TControl* c : controls)
         if (auto* w = dynamic_cast<TWinControl*>(c)) w->HandleNeeded();
@@ -731,14 +723,9 @@ void TWinControl::DestroyChildHandles() {
 void TWinControl::DestroyHandle() {
     if (!FHandle || FDestroyingHandle) return;
     FDestroyingHandle = true;
-    try {
-        DestroyChildHandles();
-        DestroyWnd();
-    } catch (...) {
-        FDestroyingHandle = false;
-        throw;
-    }
-    FDestroyingHandle = false;
+    auto destroyed = OnScopeExit([this] { FDestroyingHandle = false; });
+    DestroyChildHandles();
+    DestroyWnd();
 }
 
 void TWinControl::DestroyWnd() {
@@ -923,14 +910,9 @@ void TWinControl::PaintHandler(TMessage& message) {
     }
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(FHandle, &ps);
-    try {
-        PaintWindow(dc);
-        PaintControls(dc, ps.rcPaint);
-    } catch (...) {
-        EndPaint(FHandle, &ps);
-        throw;
-    }
-    EndPaint(FHandle, &ps);
+    auto endPaint = OnScopeExit([&] { EndPaint(FHandle, &ps); });
+    PaintWindow(dc);
+    PaintControls(dc, ps.rcPaint);
 }
 
 void TWinControl::PaintControls(HDC dc, const RECT& update) {
@@ -941,15 +923,10 @@ void TWinControl::PaintControls(HDC dc, const RECT& update) {
         RECT r = g->BoundsRect(), hit;
         if (!IntersectRect(&hit, &r, &update)) continue;
         int saved = SaveDC(dc);
-        try {
-            OffsetViewportOrgEx(dc, g->FLeft, g->FTop, nullptr);
-            IntersectClipRect(dc, 0, 0, g->FWidth, g->FHeight);
-            g->PaintTo(dc);
-        } catch (...) {
-            RestoreDC(dc, saved);
-            throw;
-        }
-        RestoreDC(dc, saved);
+        auto restore = OnScopeExit([dc, saved] { RestoreDC(dc, saved); });
+        OffsetViewportOrgEx(dc, g->FLeft, g->FTop, nullptr);
+        IntersectClipRect(dc, 0, 0, g->FWidth, g->FHeight);
+        g->PaintTo(dc);
     }
 }
 
@@ -1141,14 +1118,9 @@ TGraphicControl::~TGraphicControl() { delete FCanvas; }
 
 void TGraphicControl::PaintTo(HDC dc) {
     FCanvas->SetHandle(dc);
-    try {
-        FCanvas->SetFont(FFont);
-        Paint();
-    } catch (...) {
-        FCanvas->SetHandle(nullptr);
-        throw;
-    }
-    FCanvas->SetHandle(nullptr);
+    auto release = OnScopeExit([this] { FCanvas->SetHandle(nullptr); });
+    FCanvas->SetFont(FFont);
+    Paint();
 }
 
 // ---- TCustomControl ----
@@ -1163,14 +1135,9 @@ TCustomControl::~TCustomControl() {
 
 void TCustomControl::PaintWindow(HDC dc) {
     FCanvas->SetHandle(dc);
-    try {
-        FCanvas->SetFont(FFont);
-        Paint();
-    } catch (...) {
-        FCanvas->SetHandle(nullptr);
-        throw;
-    }
-    FCanvas->SetHandle(nullptr);
+    auto release = OnScopeExit([this] { FCanvas->SetHandle(nullptr); });
+    FCanvas->SetFont(FFont);
+    Paint();
 }
 
 }  // namespace Fw

@@ -81,8 +81,8 @@ struct TCreateParams {
 };
 
 class TControl : public TComponent {
-    FW_CLASS(TControl, TComponent)
 public:
+    FW_CLASS(TControl, TComponent)
     explicit TControl(TComponent* owner);
     ~TControl() override;
 
@@ -258,8 +258,8 @@ private:
 };
 
 class TWinControl : public TControl {
-    FW_CLASS(TWinControl, TControl)
 public:
+    FW_CLASS(TWinControl, TControl)
     explicit TWinControl(TComponent* owner);
     // Destroys the child controls and the window while this object is still
     // a TWinControl, then gives back the thunk.
@@ -401,8 +401,8 @@ private:
 
 // A control without a window, painted on its parent's.
 class TGraphicControl : public TControl {
-    FW_CLASS(TGraphicControl, TControl)
 public:
+    FW_CLASS(TGraphicControl, TControl)
     explicit TGraphicControl(TComponent* owner);
     ~TGraphicControl() override;
 
@@ -421,8 +421,8 @@ private:
 
 // A windowed control of its own window class that paints itself.
 class TCustomControl : public TWinControl {
-    FW_CLASS(TCustomControl, TWinControl)
 public:
+    FW_CLASS(TCustomControl, TWinControl)
     explicit TCustomControl(TComponent* owner);
     ~TCustomControl() override;
 

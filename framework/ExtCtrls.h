@@ -8,8 +8,8 @@ namespace Fw {
 // Shows a picture (an icon or a bitmap) at its own size, centred or
 // stretched over the control.
 class TImage : public TGraphicControl {
-    FW_CLASS(TImage, TGraphicControl)
 public:
+    FW_CLASS(TImage, TGraphicControl)
     explicit TImage(TComponent* owner);
     ~TImage() override;
 
@@ -44,8 +44,8 @@ FW_ENUM_INFO(TPanelBevel, "bvNone", "bvLowered", "bvRaised", "bvSpace")
 
 // A window that holds other controls, with bevels and a caption.
 class TPanel : public TCustomControl {
-    FW_CLASS(TPanel, TCustomControl)
 public:
+    FW_CLASS(TPanel, TCustomControl)
     explicit TPanel(TComponent* owner);
 
     TPanelBevel BevelInner() const { return FBevelInner; }

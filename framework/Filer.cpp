@@ -299,14 +299,11 @@ void TWriter::WriteComponent(TComponent* component) {
     Out("object " + component->Name() + ": " + component->ClassName());
     ++FIndent;
     component->IncludeState(csWriting);
-    try {
+    {
+        auto writing = OnScopeExit([component] { component->ExcludeState(csWriting); });
         WriteProperties(component, AnsiString());
         component->GetChildren(MakeEvent<&TWriter::WriteComponent>(this), FRoot);
-    } catch (...) {
-        component->ExcludeState(csWriting);
-        throw;
     }
-    component->ExcludeState(csWriting);
     --FIndent;
     NewLine();
     Out("end");
@@ -732,32 +729,27 @@ void TReader::ReadSet(TPersistent* instance, const TPropInfo* prop) {
 void TReader::ReadCollection(TCollection* collection) {
     if (!FLexer->Next().IsSymbol('<')) Error("'<' が必要です.");
     collection->BeginUpdate();
-    try {
-        collection->Clear();
+    auto endUpdate = OnScopeExit([collection] { collection->EndUpdate(); });
+    collection->Clear();
+    for (;;) {
+        Token t = FLexer->Next();
+        if (t.IsSymbol('>')) break;
+        if (!t.IsWord("item")) Error("item または '>' が必要です.");
+        TCollectionItem* item = nullptr;
+        AtLine(t.line, [&] { item = collection->Add(); });
         for (;;) {
-            Token t = FLexer->Next();
-            if (t.IsSymbol('>')) break;
-            if (!t.IsWord("item")) Error("item または '>' が必要です.");
-            TCollectionItem* item = nullptr;
-            AtLine(t.line, [&] { item = collection->Add(); });
-            for (;;) {
-                const Token& next = FLexer->Peek();
-                if (next.IsWord("end")) {
-                    FLexer->Next();
-                    break;
-                }
-                if (next.kind == Token::End) {
-                    FLexer->Next();
-                    Error("フォーム データが途中で終わっています (end がありません).");
-                }
-                ReadProperty(item);
+            const Token& next = FLexer->Peek();
+            if (next.IsWord("end")) {
+                FLexer->Next();
+                break;
             }
+            if (next.kind == Token::End) {
+                FLexer->Next();
+                Error("フォーム データが途中で終わっています (end がありません).");
+            }
+            ReadProperty(item);
         }
-    } catch (...) {
-        collection->EndUpdate();
-        throw;
     }
-    collection->EndUpdate();
 }
 
 void TReader::ResolveFixups() {

@@ -416,7 +416,12 @@ int TCustomForm::ShowModal() {
     // Only an end of the application during the dialog ends it; a dialog
     // shown after the loop has ended (a last question) still runs.
     const bool terminatedBefore = Application->Terminated();
-    try {
+    {
+        auto restore = OnScopeExit([&] {
+            FModal = false;
+            for (HWND w : disabled) if (IsWindow(w)) EnableWindow(w, TRUE);
+            Hide();
+        });
         Show();
         while (true) {
             Application->HandleMessage();
@@ -437,15 +442,7 @@ int TCustomForm::ShowModal() {
             }
             break;
         }
-    } catch (...) {
-        FModal = false;
-        for (HWND w : disabled) if (IsWindow(w)) EnableWindow(w, TRUE);
-        Hide();
-        throw;
     }
-    FModal = false;
-    for (HWND w : disabled) if (IsWindow(w)) EnableWindow(w, TRUE);
-    Hide();
     return FModalResult;
 }
 

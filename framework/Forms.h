@@ -52,8 +52,8 @@ constexpr TModalResult mrYes = IDYES;
 constexpr TModalResult mrNo = IDNO;
 
 class TCustomForm : public TWinControl {
-    FW_CLASS(TCustomForm, TWinControl)
 public:
+    FW_CLASS(TCustomForm, TWinControl)
     explicit TCustomForm(TComponent* owner);
     // Fires OnDestroy (unless BeforeDestruction did), destroys the owned
     // components while this is still a form, then the window.
@@ -177,8 +177,8 @@ private:
 };
 
 class TForm : public TCustomForm {
-    FW_CLASS(TForm, TCustomForm)
 public:
+    FW_CLASS(TForm, TCustomForm)
     explicit TForm(TComponent* owner);
 };
 

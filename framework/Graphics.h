@@ -176,8 +176,8 @@ class TCanvas;
 // A font, brush or pen: a description whose GDI handle is made when first
 // asked for and made again after any change.
 class TGraphicsObject : public TPersistent {
-    FW_CLASS(TGraphicsObject, TPersistent)
 public:
+    FW_CLASS(TGraphicsObject, TPersistent)
     TGraphicsObject() = default;
     ~TGraphicsObject() override;
 
@@ -207,8 +207,8 @@ private:
 };
 
 class TFont : public TGraphicsObject {
-    FW_CLASS(TFont, TGraphicsObject)
 public:
+    FW_CLASS(TFont, TGraphicsObject)
     // "ＭＳ Ｐゴシック", height -12 (9 points), SHIFTJIS_CHARSET, clWindowText.
     TFont();
 
@@ -253,8 +253,8 @@ private:
 };
 
 class TBrush : public TGraphicsObject {
-    FW_CLASS(TBrush, TGraphicsObject)
 public:
+    FW_CLASS(TBrush, TGraphicsObject)
     TBrush() = default;  // clWhite, bsSolid
 
     void Assign(TPersistent* source) override;
@@ -275,8 +275,8 @@ private:
 };
 
 class TPen : public TGraphicsObject {
-    FW_CLASS(TPen, TGraphicsObject)
 public:
+    FW_CLASS(TPen, TGraphicsObject)
     TPen() = default;  // clBlack, width 1, psSolid
 
     void Assign(TPersistent* source) override;
@@ -313,8 +313,8 @@ constexpr TCopyMode cmBlackness = BLACKNESS;
 constexpr TCopyMode cmWhiteness = WHITENESS;
 
 class TCanvas : public TPersistent {
-    FW_CLASS(TCanvas, TPersistent)
 public:
+    FW_CLASS(TCanvas, TPersistent)
     TCanvas();
     // A canvas on a device context someone else owns and releases.
     explicit TCanvas(HDC dc);
@@ -431,8 +431,8 @@ private:
 // ---- Pictures ----
 
 class TGraphic : public TPersistent {
-    FW_CLASS(TGraphic, TPersistent)
 public:
+    FW_CLASS(TGraphic, TPersistent)
     virtual bool Empty() const = 0;
     virtual int Width() const = 0;
     virtual int Height() const = 0;
@@ -469,8 +469,8 @@ FW_ENUM_INFO(TPixelFormat, "pfDevice", "pf1bit", "pf4bit", "pf8bit", "pf15bit", 
 class TBitmapCanvas;
 
 class TBitmap : public TGraphic {
-    FW_CLASS(TBitmap, TGraphic)
 public:
+    FW_CLASS(TBitmap, TGraphic)
     TBitmap();
     TBitmap(int width, int height, TPixelFormat format = pfDevice);
     ~TBitmap() override;
@@ -532,8 +532,8 @@ private:
 };
 
 class TIcon : public TGraphic {
-    FW_CLASS(TIcon, TGraphic)
 public:
+    FW_CLASS(TIcon, TGraphic)
     TIcon() = default;
     ~TIcon() override;
 
@@ -574,8 +574,8 @@ private:
 
 // Holds one picture of any kind; what a picture control shows.
 class TPicture : public TPersistent {
-    FW_CLASS(TPicture, TPersistent)
 public:
+    FW_CLASS(TPicture, TPersistent)
     TPicture() = default;
     ~TPicture() override;
 

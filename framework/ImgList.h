@@ -16,8 +16,8 @@ FW_ENUM_INFO(TImageType, "itImage", "itMask")
 
 // Indexes count from 0; an index outside the list raises EListError.
 class TCustomImageList : public TComponent {
-    FW_CLASS(TCustomImageList, TComponent)
 public:
+    FW_CLASS(TCustomImageList, TComponent)
     explicit TCustomImageList(TComponent* owner);
     // Destroys the list unless ShareImages says it belongs to someone else.
     ~TCustomImageList() override;
@@ -114,8 +114,8 @@ private:
 };
 
 class TImageList : public TCustomImageList {
-    FW_CLASS(TImageList, TCustomImageList)
 public:
+    FW_CLASS(TImageList, TCustomImageList)
     explicit TImageList(TComponent* owner) : TCustomImageList(owner) {}
 };
 

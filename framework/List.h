@@ -14,8 +14,8 @@ using TListSortCompare = int (*)(void* item1, void* item2);
 
 // Indexes count from 0; an index outside the list raises EListError naming it.
 class TList : public TObject {
-    FW_CLASS(TList, TObject)
 public:
+    FW_CLASS(TList, TObject)
     TList() = default;
     // Deletes the items, but a derived class's Notify is gone by then: a
     // list that owns its items clears itself in its own destructor.

@@ -21,8 +21,8 @@ enum TPopupAlignment { paLeft, paRight, paCenter };
 FW_ENUM_INFO(TPopupAlignment, "paLeft", "paRight", "paCenter")
 
 class TMenuItem : public TComponent {
-    FW_CLASS(TMenuItem, TComponent)
 public:
+    FW_CLASS(TMenuItem, TComponent)
     explicit TMenuItem(TComponent* owner);
     // Frees the sub-items and leaves the parent item.
     ~TMenuItem() override;
@@ -139,8 +139,8 @@ private:
 enum TFindItemKind { fkCommand, fkHandle };
 
 class TMenu : public TComponent {
-    FW_CLASS(TMenu, TComponent)
 public:
+    FW_CLASS(TMenu, TComponent)
     explicit TMenu(TComponent* owner);
     ~TMenu() override;
 
@@ -174,8 +174,8 @@ private:
 };
 
 class TPopupMenu : public TMenu {
-    FW_CLASS(TPopupMenu, TMenu)
 public:
+    FW_CLASS(TPopupMenu, TMenu)
     explicit TPopupMenu(TComponent* owner);
     ~TPopupMenu() override;
 

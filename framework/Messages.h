@@ -77,29 +77,31 @@ enum : UINT {
 // The message map of a control or form class: messages listed here reach
 // their handler method (void Handler(Fw::TMessage&)); every other message
 // goes on to the base class's Dispatch. A handler that wants the base's
-// processing too calls Base::Dispatch(Message) itself. The map is public,
-// and so is what follows it in the class.
+// processing too calls Base::Dispatch(Message) itself. A message number may
+// be any expression, a constant or a number known only at run time (a
+// message registered by name); entries are tried in their order. The map
+// changes no access: put it where Dispatch belongs, usually the public part.
 //
 //     class TForm1 : public Fw::TForm {
 //         ...
 //         void TrayIconMessage(Fw::TMessage& Message);
+//         void TaskbarCreated(Fw::TMessage& Message);
 //         FW_BEGIN_MESSAGE_MAP
 //             FW_MESSAGE_HANDLER(WM_USER + 1, TrayIconMessage)
+//             FW_MESSAGE_HANDLER(TaskbarCreatedMessage(), TaskbarCreated)
 //         FW_END_MESSAGE_MAP(Fw::TForm)
 //     };
-#define FW_BEGIN_MESSAGE_MAP                                 \
-public:                                                      \
-    void Dispatch(::Fw::TMessage& Message) override {        \
-        switch (Message.Msg) {
+#define FW_BEGIN_MESSAGE_MAP                            \
+    void Dispatch(::Fw::TMessage& Message) override {   \
+        const UINT fwMessageNumber = Message.Msg;       \
+        if (false) {
 
-#define FW_MESSAGE_HANDLER(Msg, Handler) \
-        case (Msg):                      \
-            Handler(Message);            \
-            break;
+#define FW_MESSAGE_HANDLER(Msg, Handler)                  \
+        } else if (fwMessageNumber == static_cast<UINT>(Msg)) { \
+            Handler(Message);
 
 #define FW_END_MESSAGE_MAP(Base)        \
-        default:                        \
+        } else {                        \
             Base::Dispatch(Message);    \
-            break;                      \
         }                               \
     }

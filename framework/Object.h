@@ -28,15 +28,21 @@ struct TPropInfo;
 
 using TClass = TMetaClass*;
 
-// Declares the class's metaclass accessors. The metaclass itself is described
-// once, in the class's .cpp, between FW_PUBLISH and FW_END_PUBLISH.
-#define FW_CLASS(Cls, Parent)                                              \
-public:                                                                    \
-    using inherited = Parent;                                              \
-    static ::Fw::TMetaClass* StaticClass();                                \
-    ::Fw::TMetaClass* ClassType() const override { return StaticClass(); } \
-                                                                           \
-private:
+// Declares the class's metaclass accessors; put it in the class's public
+// part. It changes no access: the lines after it are as public as it is (a
+// misplaced FW_CLASS fails to compile where FW_PUBLISH takes StaticClass).
+// The metaclass itself is described once, in the class's .cpp, between
+// FW_PUBLISH and FW_END_PUBLISH.
+//
+//     class TButton : public TWinControl {
+//     public:
+//         FW_CLASS(TButton, TWinControl)
+//         explicit TButton(TComponent* owner);
+//         ...
+#define FW_CLASS(Cls, Parent)                         \
+    using inherited = Parent;                         \
+    static ::Fw::TMetaClass* StaticClass();           \
+    ::Fw::TMetaClass* ClassType() const override { return StaticClass(); }
 
 // A published method: the invoker of one member function, found by name.
 struct TPublishedMethod {

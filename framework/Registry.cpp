@@ -184,45 +184,32 @@ bool TRegistry::HasSubKeys() {
 
 void TRegistry::GetKeyNames(TStrings* strings) {
     strings->BeginUpdate();
-    try {
-        strings->Clear();
-        if (FCurrentKey) {
-            char name[1024];
-            for (DWORD i = 0;; ++i) {
-                DWORD length = sizeof name;
-                if (RegEnumKeyExA(FCurrentKey, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-                    ERROR_SUCCESS)
-                    break;
-                strings->Add(AnsiString(name, length));
-            }
-        }
-    } catch (...) {
-        strings->EndUpdate();
-        throw;
+    auto endUpdate = OnScopeExit([strings] { strings->EndUpdate(); });
+    strings->Clear();
+    if (!FCurrentKey) return;
+    char name[1024];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof name;
+        if (RegEnumKeyExA(FCurrentKey, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        strings->Add(AnsiString(name, length));
     }
-    strings->EndUpdate();
 }
 
 void TRegistry::GetValueNames(TStrings* strings) {
     strings->BeginUpdate();
-    try {
-        strings->Clear();
-        if (FCurrentKey) {
-            // A value name may be up to 16383 characters.
-            std::vector<char> name(32768);
-            for (DWORD i = 0;; ++i) {
-                DWORD length = static_cast<DWORD>(name.size());
-                if (RegEnumValueA(FCurrentKey, i, name.data(), &length, nullptr, nullptr, nullptr,
-                                  nullptr) != ERROR_SUCCESS)
-                    break;
-                strings->Add(AnsiString(name.data(), length));
-            }
-        }
-    } catch (...) {
-        strings->EndUpdate();
-        throw;
+    auto endUpdate = OnScopeExit([strings] { strings->EndUpdate(); });
+    strings->Clear();
+    if (!FCurrentKey) return;
+    // A value name may be up to 16383 characters.
+    std::vector<char> name(32768);
+    for (DWORD i = 0;; ++i) {
+        DWORD length = static_cast<DWORD>(name.size());
+        if (RegEnumValueA(FCurrentKey, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        strings->Add(AnsiString(name.data(), length));
     }
-    strings->EndUpdate();
 }
 
 bool TRegistry::GetDataInfo(const AnsiString& name, TRegDataInfo& info) {

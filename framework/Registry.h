@@ -26,8 +26,8 @@ struct TRegDataInfo {
 // A failed write raises ERegistryException. Reads and writes need an open
 // key.
 class TRegistry : public TObject {
-    FW_CLASS(TRegistry, TObject)
 public:
+    FW_CLASS(TRegistry, TObject)
     // Root HKEY_CURRENT_USER, no key open, full access to keys opened later.
     TRegistry();
     explicit TRegistry(REGSAM access);

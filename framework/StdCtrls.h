@@ -11,8 +11,8 @@ namespace Fw {
 // Alt plus that key (or the key alone when the focused control takes no
 // characters) moves the focus to FocusControl.
 class TCustomLabel : public TGraphicControl {
-    FW_CLASS(TCustomLabel, TGraphicControl)
 public:
+    FW_CLASS(TCustomLabel, TGraphicControl)
     explicit TCustomLabel(TComponent* owner);
 
     TWinControl* FocusControl() const { return FFocusControl; }
@@ -54,15 +54,15 @@ private:
 };
 
 class TLabel : public TCustomLabel {
-    FW_CLASS(TLabel, TCustomLabel)
 public:
+    FW_CLASS(TLabel, TCustomLabel)
     explicit TLabel(TComponent* owner) : TCustomLabel(owner) {}
 };
 
 // A one-line edit box (the system's EDIT class).
 class TCustomEdit : public TWinControl {
-    FW_CLASS(TCustomEdit, TWinControl)
 public:
+    FW_CLASS(TCustomEdit, TWinControl)
     explicit TCustomEdit(TComponent* owner);
 
     // Most bytes the user can type; 0 for the system's limit.
@@ -98,8 +98,8 @@ private:
 };
 
 class TEdit : public TCustomEdit {
-    FW_CLASS(TEdit, TCustomEdit)
 public:
+    FW_CLASS(TEdit, TCustomEdit)
     explicit TEdit(TComponent* owner) : TCustomEdit(owner) {}
 };
 
@@ -107,8 +107,8 @@ public:
 // another button (which Enter then clicks); Escape clicks the first enabled
 // and visible button with Cancel, in the order the buttons were placed.
 class TButton : public TWinControl {
-    FW_CLASS(TButton, TWinControl)
 public:
+    FW_CLASS(TButton, TWinControl)
     explicit TButton(TComponent* owner);
 
     bool Default() const { return FDefault; }
@@ -139,8 +139,8 @@ private:
 
 // A check box with its caption (the system's BUTTON class).
 class TCheckBox : public TWinControl {
-    FW_CLASS(TCheckBox, TWinControl)
 public:
+    FW_CLASS(TCheckBox, TWinControl)
     explicit TCheckBox(TComponent* owner);
 
     bool Checked() const { return FChecked; }
@@ -164,8 +164,8 @@ private:
 // at pointer width); before it is made and after it is gone they are kept
 // here, so Items can be filled before the control is shown.
 class TListBox : public TWinControl {
-    FW_CLASS(TListBox, TWinControl)
 public:
+    FW_CLASS(TListBox, TWinControl)
     explicit TListBox(TComponent* owner);
     ~TListBox() override;
 
@@ -196,8 +196,8 @@ private:
 // A frame with a caption around a group of controls; the controls placed on
 // it are its children.
 class TGroupBox : public TCustomControl {
-    FW_CLASS(TGroupBox, TCustomControl)
 public:
+    FW_CLASS(TGroupBox, TCustomControl)
     explicit TGroupBox(TComponent* owner);
 
 protected:

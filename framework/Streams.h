@@ -15,8 +15,8 @@ namespace Fw {
 enum TSeekOrigin { soFromBeginning = 0, soFromCurrent = 1, soFromEnd = 2 };
 
 class TStream : public TObject {
-    FW_CLASS(TStream, TObject)
 public:
+    FW_CLASS(TStream, TObject)
     // Move up to count bytes and return how many moved (0 at the end, or
     // when the device refuses).
     virtual int Read(void* buffer, int count) = 0;
@@ -42,8 +42,8 @@ public:
 
 // A stream over a block of memory that someone else provides.
 class TCustomMemoryStream : public TStream {
-    FW_CLASS(TCustomMemoryStream, TStream)
 public:
+    FW_CLASS(TCustomMemoryStream, TStream)
     int Read(void* buffer, int count) override;
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
     std::int64_t Size() override { return FSize; }
@@ -63,8 +63,8 @@ protected:
 // A growable block of memory. Writing past the end extends it (a gap left by
 // seeking beyond the end reads as zeros).
 class TMemoryStream : public TCustomMemoryStream {
-    FW_CLASS(TMemoryStream, TCustomMemoryStream)
 public:
+    FW_CLASS(TMemoryStream, TCustomMemoryStream)
     TMemoryStream() = default;
     ~TMemoryStream() override;
 
@@ -85,8 +85,8 @@ private:
 
 // A stream over a Win32 file handle that somebody else opened and closes.
 class THandleStream : public TStream {
-    FW_CLASS(THandleStream, TStream)
 public:
+    FW_CLASS(THandleStream, TStream)
     explicit THandleStream(HANDLE handle) : FHandle(handle) {}
 
     int Read(void* buffer, int count) override;
@@ -120,8 +120,8 @@ enum : unsigned {
 // A file by name, opened by the constructor and closed by the destructor.
 // EFCreateError or EFOpenError name the file and the system's reason.
 class TFileStream : public THandleStream {
-    FW_CLASS(TFileStream, THandleStream)
 public:
+    FW_CLASS(TFileStream, THandleStream)
     TFileStream(const AnsiString& fileName, unsigned mode);
     ~TFileStream() override;
 
@@ -134,8 +134,8 @@ private:
 // The bytes of a resource of a module, read-only. The module must stay
 // loaded while the stream lives.
 class TResourceStream : public TCustomMemoryStream {
-    FW_CLASS(TResourceStream, TCustomMemoryStream)
 public:
+    FW_CLASS(TResourceStream, TCustomMemoryStream)
     // name and type may be MAKEINTRESOURCE values; type is usually RT_RCDATA.
     // EResNotFound when the module has no such resource.
     TResourceStream(HINSTANCE instance, const char* name, const char* type);
@@ -150,8 +150,8 @@ public:
 
 // A stream whose bytes are a string.
 class TStringStream : public TStream {
-    FW_CLASS(TStringStream, TStream)
 public:
+    FW_CLASS(TStringStream, TStream)
     explicit TStringStream(const AnsiString& data = AnsiString()) : FDataString(data) {}
 
     int Read(void* buffer, int count) override;

@@ -12,8 +12,8 @@ namespace Fw {
 // and the conversions to and from text. An index outside the list raises
 // EListError naming it.
 class TStrings : public TPersistent {
-    FW_CLASS(TStrings, TPersistent)
 public:
+    FW_CLASS(TStrings, TPersistent)
     virtual int GetCount() const = 0;
     virtual AnsiString Get(int index) const = 0;
     // Replaces the text and keeps the object.
@@ -100,8 +100,8 @@ using TStringListSortCompare = int (*)(TStringList* list, int index1, int index2
 // chosen place raises EStringListError. OnChanging and OnChange are called
 // before and after each change, unless inside BeginUpdate/EndUpdate.
 class TStringList : public TStrings {
-    FW_CLASS(TStringList, TStrings)
 public:
+    FW_CLASS(TStringList, TStrings)
     TStringList() = default;
     ~TStringList() override;
 

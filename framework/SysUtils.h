@@ -5,6 +5,7 @@
 #include <exception>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 namespace Fw {
 
@@ -66,6 +67,49 @@ public:
 // Raises EOSError for GetLastError(), with the system's text for it.
 [[noreturn]] void RaiseLastOSError();
 [[noreturn]] void RaiseLastOSError(unsigned long errorCode);
+
+// ---- Scope guard ----
+
+// Runs a restore step when the scope is left, by return or by exception: the
+// place of a catch (...) { restore; throw; } block beside the same restore on
+// the way out.
+//
+//     collection->BeginUpdate();
+//     auto endUpdate = OnScopeExit([&] { collection->EndUpdate(); });
+//
+// A restore that raises while an exception already leaves the scope is
+// dropped, so the first failure is the one the caller sees; on a normal exit
+// its exception goes on as from plain code.
+template <class F>
+class TScopeGuard {
+public:
+    explicit TScopeGuard(F restore) : FRestore(std::move(restore)), FUncaught(std::uncaught_exceptions()) {}
+    TScopeGuard(const TScopeGuard&) = delete;
+    TScopeGuard& operator=(const TScopeGuard&) = delete;
+    ~TScopeGuard() noexcept(false) {
+        if (!FArmed) return;
+        if (std::uncaught_exceptions() > FUncaught) {
+            try {
+                FRestore();
+            } catch (...) {
+            }
+        } else {
+            FRestore();
+        }
+    }
+    // The scope is left without the restore.
+    void Dismiss() { FArmed = false; }
+
+private:
+    F FRestore;
+    int FUncaught;
+    bool FArmed = true;
+};
+
+template <class F>
+[[nodiscard]] TScopeGuard<F> OnScopeExit(F restore) {
+    return TScopeGuard<F>(std::move(restore));
+}
 
 // ---- Comparison and case ----
 

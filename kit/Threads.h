@@ -56,8 +56,8 @@ class TObjectList;
 // outside the list raises the framework's EListError.
 template <>
 class TObjectList<unsigned int> : public Fw::TObject {
-    FW_CLASS(TObjectList, Fw::TObject)
 public:
+    FW_CLASS(TObjectList, Fw::TObject)
     TObjectList();
     ~TObjectList() override;
 
@@ -92,8 +92,8 @@ private:
 // Waits on all the handles of its list with one kernel call. No locking: the
 // list must not change from another thread while a wait reads it.
 class TEventWaiter : public Fw::TObject {
-    FW_CLASS(TEventWaiter, Fw::TObject)
 public:
+    FW_CLASS(TEventWaiter, Fw::TObject)
     // timeout in milliseconds, -1 (INFINITE) for none.
     TEventWaiter(int timeout, bool waitAll);
     // The handles themselves stay open.
@@ -178,8 +178,8 @@ using TBrokerExceptionEvent = Fw::TEvent<Fw::TObject*, TBrokerThread*, Fw::Excep
 // the main thread and a fresh worker, of default priority, takes its place.
 // With SpinExecute each run starts the next as it ends.
 class TThreadBroker : public Fw::TComponent {
-    FW_CLASS(TThreadBroker, Fw::TComponent)
 public:
+    FW_CLASS(TThreadBroker, Fw::TComponent)
     explicit TThreadBroker(Fw::TComponent* Owner);
     // No further run starts; a run in progress finishes while the worker is
     // joined.
@@ -232,8 +232,8 @@ using TNotifications = Fw::TSet<TNotification>;
 
 // One change-notification handle, closed with the object.
 class TChangeNotificationEvent : public Fw::TObject {
-    FW_CLASS(TChangeNotificationEvent, Fw::TObject)
 public:
+    FW_CLASS(TChangeNotificationEvent, Fw::TObject)
     // One trailing backslash is dropped from path (but a drive root keeps
     // its own). When the system refuses the folder, Handle is
     // INVALID_HANDLE_VALUE and every wait fails.
@@ -259,8 +259,8 @@ private:
 // that escapes OnNotify goes to the application's exception handling and the
 // observer keeps observing.
 class TPathObserver : public Fw::TComponent {
-    FW_CLASS(TPathObserver, Fw::TComponent)
 public:
+    FW_CLASS(TPathObserver, Fw::TComponent)
     explicit TPathObserver(Fw::TComponent* Owner);
     ~TPathObserver() override;
 
@@ -315,8 +315,8 @@ using TSignalEvent = Fw::TEvent<Fw::TObject*, bool&>;
 // a wait that was disabled before the main thread received it is dropped.
 // Inert in design mode: no thread, no events, no list.
 class TEventAlerter : public Fw::TComponent {
-    FW_CLASS(TEventAlerter, Fw::TComponent)
 public:
+    FW_CLASS(TEventAlerter, Fw::TComponent)
     explicit TEventAlerter(Fw::TComponent* Owner);
     ~TEventAlerter() override;
 

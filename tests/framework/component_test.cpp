@@ -15,8 +15,8 @@ FW_ENUM_INFO(TShade, "shLight", "shMedium", "shDark")
 std::vector<AnsiString>* DestroyLog = nullptr;
 
 class TBase : public TComponent {
-    FW_CLASS(TBase, TComponent)
 public:
+    FW_CLASS(TBase, TComponent)
     explicit TBase(TComponent* owner) : TComponent(owner) {}
     ~TBase() override {
         if (DestroyLog) DestroyLog->push_back(Name());
@@ -49,8 +49,8 @@ FW_PUBLISH(TBase)
 FW_END_PUBLISH
 
 class TDerived : public TBase {
-    FW_CLASS(TDerived, TBase)
 public:
+    FW_CLASS(TDerived, TBase)
     explicit TDerived(TComponent* owner) : TBase(owner) { ++Constructed; }
     static int Constructed;
     TShade Shade = shLight;
@@ -248,8 +248,8 @@ TEST(Components, StateFlagsDuringDestructionAndDesign) {
 }
 
 class TTestItem : public TCollectionItem {
-    FW_CLASS(TTestItem, TCollectionItem)
 public:
+    FW_CLASS(TTestItem, TCollectionItem)
     explicit TTestItem(TCollection* c) : TCollectionItem(c) {}
     int Value = 0;
     void Assign(TPersistent* source) override {
@@ -263,8 +263,8 @@ FW_PUBLISH(TTestItem)
 FW_END_PUBLISH
 
 class TNamedItem : public TTestItem {
-    FW_CLASS(TNamedItem, TTestItem)
 public:
+    FW_CLASS(TNamedItem, TTestItem)
     using TTestItem::TTestItem;
     AnsiString GetDisplayName() override { return FName.empty() ? TTestItem::GetDisplayName() : FName; }
     void SetDisplayName(const AnsiString& v) override {

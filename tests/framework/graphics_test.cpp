@@ -79,8 +79,8 @@ struct ChangeCounter {
 
 // A component with a font, as controls hold one, to check how it streams.
 class TGfxFontHolder : public TComponent {
-    FW_CLASS(TGfxFontHolder, TComponent)
 public:
+    FW_CLASS(TGfxFontHolder, TComponent)
     explicit TGfxFontHolder(TComponent* owner) : TComponent(owner), FFont(new TFont) {}
     ~TGfxFontHolder() override { delete FFont; }
     TFont* Font() const { return FFont; }

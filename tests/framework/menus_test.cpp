@@ -433,8 +433,8 @@ TEST(PopupMenu, ForgetsAFreedPopupComponent) {
 // ---------------------------------------------------------------- streaming
 
 class TMenuHost : public TComponent {
-    FW_CLASS(TMenuHost, TComponent)
 public:
+    FW_CLASS(TMenuHost, TComponent)
     explicit TMenuHost(TComponent* owner) : TComponent(owner) {}
     TPopupMenu* PopupMenu1 = nullptr;
     TMenuItem* About1 = nullptr;

@@ -16,8 +16,8 @@ using TFruits = TSet<TFruit>;
 int LiveComponents = 0;
 
 class TSample : public TPersistent {
-    FW_CLASS(TSample, TPersistent)
 public:
+    FW_CLASS(TSample, TPersistent)
     int Width = 0;
     AnsiString Label;
     void Assign(TPersistent* source) override {
@@ -36,8 +36,8 @@ FW_PUBLISH(TSample)
 FW_END_PUBLISH
 
 class TSampleItem : public TCollectionItem {
-    FW_CLASS(TSampleItem, TCollectionItem)
 public:
+    FW_CLASS(TSampleItem, TCollectionItem)
     explicit TSampleItem(TCollection* c) : TCollectionItem(c) {}
     AnsiString Caption;
     int Weight = 1;
@@ -58,8 +58,8 @@ FW_END_PUBLISH
 
 // A property of every kind the streaming system supports.
 class TEveryKind : public TComponent {
-    FW_CLASS(TEveryKind, TComponent)
 public:
+    FW_CLASS(TEveryKind, TComponent)
     explicit TEveryKind(TComponent* owner)
         : TComponent(owner), FItems(TSampleItem::StaticClass(), this) {
         ++LiveComponents;
@@ -134,8 +134,8 @@ FW_PUBLISH(TEveryKind)
 FW_END_PUBLISH
 
 class TTestRoot : public TComponent {
-    FW_CLASS(TTestRoot, TComponent)
 public:
+    FW_CLASS(TTestRoot, TComponent)
     explicit TTestRoot(TComponent* owner) : TComponent(owner) { ++LiveComponents; }
     ~TTestRoot() override { --LiveComponents; }
     TEveryKind* First = nullptr;  // filled in by the reader

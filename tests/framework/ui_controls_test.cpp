@@ -378,8 +378,8 @@ namespace {
 // Like a component that hooks its form's window: it asks for the window
 // while the form is still being read.
 class TUiHandleGrabber : public TComponent {
-    FW_CLASS(TUiHandleGrabber, TComponent)
 public:
+    FW_CLASS(TUiHandleGrabber, TComponent)
     explicit TUiHandleGrabber(TComponent* owner) : TComponent(owner) {
         if (auto* form = dynamic_cast<TCustomForm*>(owner)) Grabbed = form->Handle();
     }

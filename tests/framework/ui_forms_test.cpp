@@ -24,8 +24,8 @@ int gComponentsFreed = 0;
 
 // Tells the test when the form's components really go.
 class TUiSentinel : public TComponent {
-    FW_CLASS(TUiSentinel, TComponent)
 public:
+    FW_CLASS(TUiSentinel, TComponent)
     explicit TUiSentinel(TComponent* owner) : TComponent(owner) {}
     ~TUiSentinel() override { ++gComponentsFreed; }
 };
@@ -33,8 +33,8 @@ public:
 }  // namespace
 
 class TUiTestForm : public TForm {
-    FW_CLASS(TUiTestForm, TForm)
 public:
+    FW_CLASS(TUiTestForm, TForm)
     explicit TUiTestForm(TComponent* owner) : TForm(owner) {}
 
     TLabel* Label1 = nullptr;
@@ -134,8 +134,8 @@ namespace {
 
 // A form without a resource of its own whose OnCreate fails.
 class TUiFailingForm : public TForm {
-    FW_CLASS(TUiFailingForm, TForm)
 public:
+    FW_CLASS(TUiFailingForm, TForm)
     explicit TUiFailingForm(TComponent* owner) : TForm(owner) {
         OnCreate = MakeEvent<&TUiFailingForm::FormCreate>(this);
     }

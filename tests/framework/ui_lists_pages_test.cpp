@@ -17,8 +17,8 @@ namespace {
 AnsiString Utf8(const char8_t* s) { return AnsiString(reinterpret_cast<const char*>(s)); }
 
 class PagesHost : public TForm {
-    FW_CLASS(PagesHost, TForm)
 public:
+    FW_CLASS(PagesHost, TForm)
     explicit PagesHost(TComponent* owner) : TForm(owner) {}
     TPageControl* Pages = nullptr;
     TTabSheet* First = nullptr;

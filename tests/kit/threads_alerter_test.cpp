@@ -148,8 +148,8 @@ TEST(EventAlerter, ADisableBeforeTheWorkerBeganItsWaitEndsThatWait) {
 namespace {
 
 class TAlerterHost : public Fw::TComponent {
-    FW_CLASS(TAlerterHost, Fw::TComponent)
 public:
+    FW_CLASS(TAlerterHost, Fw::TComponent)
     explicit TAlerterHost(Fw::TComponent* owner) : Fw::TComponent(owner) {}
     TEventAlerter* Alerter1 = nullptr;
     TReports Reports;

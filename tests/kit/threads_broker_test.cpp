@@ -307,8 +307,8 @@ namespace {
 
 // A form that holds a broker and handles its events by published method.
 class TBrokerHost : public Fw::TComponent {
-    FW_CLASS(TBrokerHost, Fw::TComponent)
 public:
+    FW_CLASS(TBrokerHost, Fw::TComponent)
     explicit TBrokerHost(Fw::TComponent* owner) : Fw::TComponent(owner) {}
     ~TBrokerHost() override { CloseHandle(Ran); }
     TThreadBroker* Broker1 = nullptr;

@@ -168,8 +168,8 @@ TEST(PathObserver, AnExceptionEscapingOnNotifyIsReportedAndObservingGoesOn) {
 namespace {
 
 class TObserverHost : public Fw::TComponent {
-    FW_CLASS(TObserverHost, Fw::TComponent)
 public:
+    FW_CLASS(TObserverHost, Fw::TComponent)
     explicit TObserverHost(Fw::TComponent* owner) : Fw::TComponent(owner) {}
     TPathObserver* PathObserver1 = nullptr;
     TNotifyLog Log;
