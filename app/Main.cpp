@@ -52,13 +52,6 @@ FW_END_PUBLISH
 
 namespace {
 
-// The shell announces a rebuilt notification area (after Explorer restarts)
-// with this registered message; a tray icon added before is gone then.
-UINT TaskbarCreatedMessage() {
-    static const UINT message = RegisterWindowMessageA("TaskbarCreated");
-    return message;
-}
-
 NOTIFYICONDATAA TrayIconRecord(HWND window) {
     NOTIFYICONDATAA data{};
     data.cbSize = 88;  // the original record: every shell version takes it
@@ -105,9 +98,14 @@ void TForm1::AddTrayIcon() {
     Shell_NotifyIconA(NIM_ADD, &data);
 }
 
-void TForm1::WndProc(TMessage& Message) {
-    if (Message.Msg == TaskbarCreatedMessage()) AddTrayIcon();
-    TForm::WndProc(Message);
+UINT TForm1::TaskbarCreatedMessage() {
+    static const UINT message = RegisterWindowMessageA("TaskbarCreated");
+    return message;
+}
+
+void TForm1::TaskbarCreated(TMessage& Message) {
+    AddTrayIcon();
+    TForm::Dispatch(Message);
 }
 
 void TForm1::FormCreate(TObject*) {

@@ -56,15 +56,18 @@ public:
     void ExitClick(Fw::TObject* Sender);
     void PathObserver1Notify(Fw::TObject* Sender);
     void TrayIconMessage(Fw::TMessage& Message);
+    void TaskbarCreated(Fw::TMessage& Message);
 
     FW_BEGIN_MESSAGE_MAP
         FW_MESSAGE_HANDLER(WM_TRAYICON, TrayIconMessage)
+        FW_MESSAGE_HANDLER(TaskbarCreatedMessage(), TaskbarCreated)
     FW_END_MESSAGE_MAP(Fw::TForm)
 
-protected:
-    void WndProc(Fw::TMessage& Message) override;
-
 private:
+    // The shell announces a rebuilt notification area (after Explorer
+    // restarts) with this registered message; a tray icon added before is
+    // gone then.
+    static UINT TaskbarCreatedMessage();
     void AddTrayIcon();
     void EnableMenuItems(bool enabled);
     void StartWatching();

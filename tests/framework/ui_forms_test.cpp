@@ -88,6 +88,16 @@ public:
         TrayLParam = message.LParam;
         message.Result = 42;
     }
+    // A message number known only at run time.
+    static UINT RegisteredTestMessage() {
+        static const UINT message = RegisterWindowMessageA("VelmoraUiTestMessage");
+        return message;
+    }
+    int RegisteredMessages = 0;
+    void RegisteredMessage(TMessage& message) {
+        ++RegisteredMessages;
+        message.Result = 43;
+    }
 
     void DefaultHandler(TMessage& message) override {
         if (message.Msg == WM_USER + 1 || message.Msg == WM_USER + 2) ++DefaultedUserMessages;
@@ -96,6 +106,7 @@ public:
 
     FW_BEGIN_MESSAGE_MAP
         FW_MESSAGE_HANDLER(WM_USER + 1, TrayIconMessage)
+        FW_MESSAGE_HANDLER(RegisteredTestMessage(), RegisteredMessage)
     FW_END_MESSAGE_MAP(TForm)
 };
 
@@ -418,6 +429,12 @@ TEST_F(FormTest, TheMessageMapRoutesItsMessageAndLeavesTheRestToTheDefault) {
     form->TrayLParam = 0;
     SendMessageA(wnd, WM_USER + 2, 0, 7);
     EXPECT_EQ(0, form->TrayLParam);
+    EXPECT_EQ(1, form->DefaultedUserMessages);
+
+    // A registered message has its entry like any other.
+    ASSERT_NE(0u, TUiTestForm::RegisteredTestMessage());
+    EXPECT_EQ(43, SendMessageA(wnd, TUiTestForm::RegisteredTestMessage(), 0, 0));
+    EXPECT_EQ(1, form->RegisteredMessages);
     EXPECT_EQ(1, form->DefaultedUserMessages);
 
     // Everything else still gets the window's own processing.
