@@ -183,17 +183,8 @@ void TApplication::SetIcon(TIcon* value) {
 void TApplication::CreateForm(TMetaClass* formClass, void* reference) {
     if (!formClass || !formClass->IsComponentClass())
         throw EInvalidOperation("CreateForm: コンポーネントのクラスではありません.");
-    auto** ref = static_cast<TComponent**>(reference);
-    TComponent* instance = formClass->CreateComponent(this);
-    if (ref) *ref = instance;
+    TComponent* instance = formClass->CreateComponent(this, static_cast<TComponent**>(reference));
     auto* form = dynamic_cast<TCustomForm*>(instance);
-    try {
-        if (form) form->AfterConstruction();
-    } catch (...) {
-        if (ref) *ref = nullptr;
-        delete instance;
-        throw;
-    }
     if (form && !FMainForm) {
         FMainForm = form;
         form->HandleNeeded();

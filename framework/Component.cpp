@@ -38,6 +38,55 @@ TComponent::TComponent(TComponent* owner) {
     if (owner) owner->InsertComponent(this);
 }
 
+void TComponent::AfterConstruction() {}
+
+void TComponent::BeforeDestruction() {}
+
+void FreeComponent(TComponent* component) {
+    if (!component) return;
+    auto destroy = OnScopeExit([component] { delete component; });
+    component->BeforeDestruction();
+}
+
+namespace {
+
+// BeforeDestruction where nothing can pass an exception on: it is reported.
+void BeforeDestructionInTeardown(TComponent* component) noexcept {
+    try {
+        component->BeforeDestruction();
+    } catch (...) {
+        HandleException(component);
+    }
+}
+
+}  // namespace
+
+namespace Detail {
+
+void FreeInTeardown(TComponent* component) noexcept {
+    if (!component) return;
+    BeforeDestructionInTeardown(component);
+    delete component;
+}
+
+TComponent* FinishConstruction(TComponent* component, TComponent** reference) {
+    if (reference) *reference = component;
+    try {
+        component->AfterConstruction();
+    } catch (...) {
+        if (reference) *reference = nullptr;
+        try {
+            FreeComponent(component);
+        } catch (...) {
+            // The first failure is the one the caller hears of.
+        }
+        throw;
+    }
+    return component;
+}
+
+}  // namespace Detail
+
 TComponent::~TComponent() {
     Destroying();
     // Whoever asked to hear of this component's end hears it now, and this
@@ -128,6 +177,9 @@ void TComponent::Remove(TComponent* component) {
 void TComponent::DestroyComponents() {
     while (!FComponents.empty()) {
         TComponent* last = FComponents.back();
+        BeforeDestructionInTeardown(last);
+        // Gone elsewhere in its last step: no longer this owner's to free.
+        if (last->FOwner != this) continue;
         Remove(last);
         delete last;
     }

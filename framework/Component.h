@@ -44,13 +44,37 @@ enum TOperation { opInsert, opRemove };
 class TComponent;
 using TGetChildProc = TEvent<TComponent*>;
 
+// A component's life has two steps beside its constructor and destructor,
+// because C++ reaches a derived class's virtual functions only while that
+// class's part of the object exists:
+//
+// - AfterConstruction runs once the most derived constructor has finished.
+//   Every way the framework makes a component runs it: the metaclass's
+//   CreateComponent (the form-text reader, creation by class name, the
+//   application's CreateForm) and NewComponent<T>. A form reads its form
+//   resource and fires OnCreate there.
+// - BeforeDestruction runs while the object is still whole, before delete.
+//   Every way the framework destroys a component runs it: FreeComponent,
+//   which owners, parents, a form's release, the application and a failed
+//   read all use. A component that must switch itself off through its
+//   descendants' overrides (SetActive, DoActivate) does it there; its
+//   destructor would see only its own class.
+//
+// A component made with plain new, or on the stack, skips AfterConstruction
+// unless its user calls it; one destroyed with plain delete, or leaving
+// scope, skips BeforeDestruction.
 class TComponent : public TPersistent {
 public:
     FW_CLASS(TComponent, TPersistent)
     explicit TComponent(TComponent* owner);
-    // Frees the owned components (last created first), tells every component
+    // Frees the owned components (DestroyComponents), tells every component
     // that asked for free notification, and leaves the owner.
     ~TComponent() override;
+
+    // The two steps (see above); both do nothing here. An override calls the
+    // inherited one.
+    virtual void AfterConstruction();
+    virtual void BeforeDestruction();
 
     TComponent* Owner() const { return FOwner; }
     int ComponentCount() const { return static_cast<int>(FComponents.size()); }
@@ -74,6 +98,10 @@ public:
 
     void InsertComponent(TComponent* component);
     void RemoveComponent(TComponent* component);
+    // Frees the owned components, last created first: each one's
+    // BeforeDestruction while it is whole and still owned, then delete. An
+    // exception from BeforeDestruction is reported (HandleException) and the
+    // component goes all the same.
     void DestroyComponents();
     // Marks this component and its owned components as being destroyed.
     void Destroying();
@@ -119,5 +147,29 @@ private:
     std::vector<TComponent*> FComponents;
     std::vector<TComponent*> FFreeNotifies;
 };
+
+// BeforeDestruction, then delete; null is ignored. The component goes even
+// when BeforeDestruction raises; the exception goes on after it.
+void FreeComponent(TComponent* component);
+
+namespace Detail {
+// FreeComponent for destructors, which cannot pass an exception on: one
+// from BeforeDestruction is reported (HandleException) instead.
+void FreeInTeardown(TComponent* component) noexcept;
+// AfterConstruction of a component just made, setting *reference first when
+// given; on failure *reference is cleared, the component freed and the
+// exception passed on.
+TComponent* FinishConstruction(TComponent* component, TComponent** reference = nullptr);
+}  // namespace Detail
+
+// Makes a component of class T owned by owner: its constructor, then
+// AfterConstruction (a form has read its resource and fired OnCreate).
+template <class T>
+T* NewComponent(TComponent* owner) {
+    static_assert(std::is_base_of_v<TComponent, T>, "NewComponent makes components");
+    T* component = new T(owner);
+    Detail::FinishConstruction(component);
+    return component;
+}
 
 }  // namespace Fw

@@ -462,7 +462,7 @@ TWinControl::~TWinControl() {
     while (!FControls.empty()) {
         TControl* c = FControls.back();
         RemoveControl(c);
-        delete c;
+        Detail::FreeInTeardown(c);
     }
     FreeObjectInstance(FObjectInstance);
     delete FBrush;

@@ -545,7 +545,13 @@ TComponent* TReader::ReadRootComponent(TComponent* root, TComponent* owner) {
         // Nothing made by a failed read survives it, and the root's fields
         // do not point at what is gone.
         for (const auto& [field, value] : FAssignedFields) field->Assign(*field, FRoot, nullptr);
-        for (auto it = FCreated.rbegin(); it != FCreated.rend(); ++it) delete *it;
+        for (auto it = FCreated.rbegin(); it != FCreated.rend(); ++it) {
+            try {
+                FreeComponent(*it);
+            } catch (...) {
+                // The read's own failure is the one to report.
+            }
+        }
         if (root) {
             root->ExcludeState(csReading);
             root->ExcludeState(csLoading);

@@ -76,6 +76,7 @@ TCustomForm::~TCustomForm() {
 void TCustomForm::AfterConstruction() {
     if (FConstructed) return;
     FConstructed = true;
+    TWinControl::AfterConstruction();
     // A second form of a class is named apart from the first (Form1_1), as
     // names are unique within the owner; the resource then keeps that name.
     if (Name().empty() && Owner()) {
@@ -100,6 +101,7 @@ void TCustomForm::BeforeDestruction() {
     if (FDestroyEventFired) return;
     FDestroyEventFired = true;
     DoDestroy();
+    TWinControl::BeforeDestruction();
 }
 
 void TCustomForm::DoCreate() {
@@ -496,8 +498,7 @@ void TCustomForm::Dispatch(TMessage& message) {
             }
             break;
         case CM_RELEASE:
-            BeforeDestruction();
-            delete this;
+            FreeComponent(this);
             return;
         default:
             break;

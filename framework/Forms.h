@@ -4,12 +4,12 @@
 // A form class TForm1 is described with FW_PUBLISH like any component,
 // listing its component fields (.Field) and handler methods (.Method), and
 // its layout lives in the program's RCDATA resource TFORM1 (the text form
-// format). A form is made in two steps, because C++ reaches a derived class
-// only after its constructor has finished: the constructor, then
-// AfterConstruction, which reads the form resource (filling the fields and
-// events) and fires OnCreate. Application->CreateForm and NewForm<T> do
-// both; a form made with plain new gets its resource at the latest when its
-// window is first needed.
+// format). A form is made in the two steps of every component (see
+// Component.h): the constructor, then AfterConstruction, which reads the
+// form resource (filling the fields and events) and fires OnCreate.
+// Application->CreateForm, NewComponent<T>, creation by class name and the
+// form-text reader do both; a form made with plain new gets its resource at
+// the latest when its window is first needed.
 #pragma once
 
 #include "framework/Controls.h"
@@ -63,9 +63,9 @@ public:
     // the class (when the program has one), then fires OnCreate; an
     // exception from OnCreate is reported through the application object
     // and creation goes on. Runs once; later calls do nothing.
-    virtual void AfterConstruction();
+    void AfterConstruction() override;
     // Fires OnDestroy while the whole object still exists. Runs once.
-    virtual void BeforeDestruction();
+    void BeforeDestruction() override;
 
     void Show();
     // Hides the window (OnHide first); the form stays.
@@ -186,17 +186,10 @@ public:
 TCustomForm* GetParentForm(const TControl* control);
 
 // Makes a form of class T owned by owner, with its resource read and
-// OnCreate fired.
+// OnCreate fired: NewComponent<T> under the name forms have always had.
 template <class T>
 T* NewForm(TComponent* owner) {
-    T* form = new T(owner);
-    try {
-        form->AfterConstruction();
-    } catch (...) {
-        delete form;
-        throw;
-    }
-    return form;
+    return NewComponent<T>(owner);
 }
 
 }  // namespace Fw

@@ -126,7 +126,7 @@ TMenuItem::~TMenuItem() {
         TMenuItem* item = FItems.back();
         FItems.pop_back();
         item->FParent = nullptr;
-        delete item;
+        Detail::FreeInTeardown(item);
     }
     DestroyHandle();
     FreeCommand(FCommand);
@@ -313,7 +313,7 @@ void TMenuItem::RemoveItem(TMenuItem* item) {
 }
 
 void TMenuItem::Clear() {
-    while (!FItems.empty()) delete FItems.back();
+    while (!FItems.empty()) FreeComponent(FItems.back());
 }
 
 TMenuItem* TMenuItem::Find(const AnsiString& caption) const {
@@ -376,9 +376,7 @@ FW_END_PUBLISH
 
 TMenu::TMenu(TComponent* owner) : TComponent(owner), FItems(new TMenuItem(nullptr)) { FItems->FMenu = this; }
 
-TMenu::~TMenu() {
-    delete FItems;
-}
+TMenu::~TMenu() { Detail::FreeInTeardown(FItems); }
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "framework/TypeInfo.h"
+#include "framework/Component.h"
 
 namespace Fw {
 
@@ -68,9 +68,9 @@ const TPublishedField* TMetaClass::FindField(const AnsiString& name) const {
     return nullptr;
 }
 
-TComponent* TMetaClass::CreateComponent(TComponent* owner) const {
+TComponent* TMetaClass::CreateComponent(TComponent* owner, TComponent** reference) const {
     if (!FComponentFactory) throw EClassNotFound("クラス " + FName + " はコンポーネントとして生成できません.");
-    return FComponentFactory(owner);
+    return Detail::FinishConstruction(FComponentFactory(owner), reference);
 }
 
 TCollectionItem* TMetaClass::CreateItem(TCollection* collection) const {
@@ -124,6 +124,35 @@ TMetaClass* FindClass(const AnsiString& name) {
     TMetaClass* cls = GetClass(name);
     if (!cls) throw EClassNotFound("クラス " + name + " が見つかりません.");
     return cls;
+}
+
+TNotifyEvent ApplicationHandleException;
+
+void HandleException(TObject* sender) noexcept {
+    std::exception_ptr current = std::current_exception();
+    if (!current) return;
+    try {
+        if (ApplicationHandleException) {
+            ApplicationHandleException(sender);
+            return;
+        }
+        AnsiString text;
+        try {
+            std::rethrow_exception(current);
+        } catch (EAbort&) {
+            return;
+        } catch (std::exception& e) {
+            text = e.what();
+        } catch (...) {
+            text = "不明な例外が発生しました.";
+        }
+        char path[MAX_PATH + 1] = {};
+        GetModuleFileNameA(nullptr, path, MAX_PATH);
+        AnsiString title = ChangeFileExt(ExtractFileName(path), "");
+        MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+    } catch (...) {
+        // A report that fails has nothing left to report to.
+    }
 }
 
 }  // namespace Fw

@@ -89,9 +89,14 @@ public:
 
     const TPublishedField* FindField(const AnsiString& name) const;
 
-    // The virtual constructors: most derived class's constructor runs.
+    // The virtual constructors: most derived class's constructor runs. A
+    // component is then finished with AfterConstruction; when that raises,
+    // it is destroyed again (FreeComponent) and the exception goes on. With
+    // reference, *reference holds the component from the end of its
+    // constructor on (AfterConstruction, a form's OnCreate, may look at it)
+    // and is null again when creation fails.
     bool IsComponentClass() const { return FComponentFactory != nullptr; }
-    TComponent* CreateComponent(TComponent* owner) const;
+    TComponent* CreateComponent(TComponent* owner, TComponent** reference = nullptr) const;
     bool IsItemClass() const { return FItemFactory != nullptr; }
     TCollectionItem* CreateItem(TCollection* collection) const;
 
@@ -139,6 +144,21 @@ void UnRegisterClass(TMetaClass* cls);
 TMetaClass* GetClass(const AnsiString& name);
 // As GetClass, but raises EClassNotFound naming the class when it is missing.
 TMetaClass* FindClass(const AnsiString& name);
+
+// ---- Exceptions at the boundaries ----
+//
+// Code that the system calls (a window procedure, a synchronised call) and
+// code that runs in a teardown cannot let an exception unwind into its
+// caller. Such a boundary catches it and hands it to HandleException, which
+// passes it to ApplicationHandleException: the application object sets that
+// to its own HandleException (OnException, or a message box), so the core
+// needs nothing of the application.
+extern TNotifyEvent ApplicationHandleException;
+// Reports the exception being handled (call it inside a catch block) with
+// sender as its source. Without ApplicationHandleException the exception's
+// text is shown in a message box under the program's file name. EAbort
+// passes in silence. Never raises; outside a catch block it does nothing.
+void HandleException(TObject* sender) noexcept;
 
 // Registers a class when the unit that describes it is loaded.
 struct TClassAutoRegister {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "framework/Collection.h"
+#include "framework/Filer.h"
 
 using namespace Fw;
 
@@ -225,6 +226,141 @@ TEST(Components, FreeNotificationReachesComponentsOfOtherOwners) {
     // And the other direction: c no longer points at a either, so deleting
     // a now must not touch the freed c.
     delete a;
+}
+
+// A switch that turns itself on once made and off before it goes, through
+// its descendant's override, as a component that hooks something must.
+std::vector<AnsiString>* SwitchLog = nullptr;
+
+class TSwitch : public TComponent {
+public:
+    FW_CLASS(TSwitch, TComponent)
+    explicit TSwitch(TComponent* owner) : TComponent(owner) {}
+    bool Active() const { return FActive; }
+    void SetActive(bool value) {
+        if (value == FActive) return;
+        FActive = value;
+        DoActivate(value);
+    }
+    void AfterConstruction() override {
+        TComponent::AfterConstruction();
+        SetActive(true);
+    }
+    void BeforeDestruction() override {
+        SetActive(false);
+        TComponent::BeforeDestruction();
+    }
+
+protected:
+    virtual void DoActivate(bool) {}
+
+private:
+    bool FActive = false;
+};
+
+class TLamp : public TSwitch {
+public:
+    FW_CLASS(TLamp, TSwitch)
+    explicit TLamp(TComponent* owner) : TSwitch(owner) { Number = ++Made; }
+    static int Made;
+    int Number = 0;
+    std::vector<bool> Changes;  // the descendant's own state: gone in ~TSwitch
+
+    void AfterConstruction() override {
+        TSwitch::AfterConstruction();
+        if (FailNext) {
+            FailNext = false;
+            throw Exception("点灯できません");
+        }
+    }
+    static bool FailNext;
+
+protected:
+    void DoActivate(bool value) override {
+        Changes.push_back(value);
+        if (SwitchLog) SwitchLog->push_back("Lamp" + std::to_string(Number) + (value ? " on" : " off"));
+    }
+};
+int TLamp::Made = 0;
+bool TLamp::FailNext = false;
+
+FW_PUBLISH(TSwitch)
+FW_END_PUBLISH
+
+FW_PUBLISH(TLamp)
+FW_END_PUBLISH
+
+class LifecycleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TLamp::Made = 0;
+        SwitchLog = &Log;
+    }
+    void TearDown() override { SwitchLog = nullptr; }
+    std::vector<AnsiString> Log;
+};
+
+using Lines = std::vector<AnsiString>;
+
+TEST_F(LifecycleTest, EveryCreationPathRunsAfterConstruction) {
+    TBase owner(nullptr);
+    owner.SetName("Owner");
+    TLamp* a = NewComponent<TLamp>(&owner);
+    EXPECT_TRUE(a->Active());
+    TComponent* b = nullptr;
+    TComponent* made = GetClass("TLamp")->CreateComponent(&owner, &b);
+    EXPECT_EQ(made, b);
+    EXPECT_TRUE(static_cast<TLamp*>(made)->Active());
+    ComponentFromText("object Owner: TBase\n  object Read1: TLamp\n  end\nend\n", &owner);
+    EXPECT_TRUE(static_cast<TLamp*>(owner.FindComponent("Read1"))->Active());
+    EXPECT_EQ((Lines{"Lamp1 on", "Lamp2 on", "Lamp3 on"}), Log);
+}
+
+// The owner's teardown and FreeComponent reach the descendant's override
+// while the whole object is there; plain delete does not.
+TEST_F(LifecycleTest, TeardownRunsTheDescendantsOverrideBeforeTheObjectGoes) {
+    auto* owner = new TBase(nullptr);
+    NewComponent<TLamp>(owner);
+    auto* inner = NewComponent<TLamp>(owner);
+    NewComponent<TLamp>(inner);
+    NewComponent<TLamp>(owner);
+    Log.clear();
+    delete owner;
+    EXPECT_EQ((Lines{"Lamp4 off", "Lamp2 off", "Lamp3 off", "Lamp1 off"}), Log);
+
+    Log.clear();
+    TLamp* single = NewComponent<TLamp>(nullptr);
+    FreeComponent(single);
+    FreeComponent(nullptr);
+    EXPECT_EQ((Lines{"Lamp5 on", "Lamp5 off"}), Log);
+}
+
+TEST_F(LifecycleTest, AFailedAfterConstructionFreesTheComponentThroughBeforeDestruction) {
+    TBase owner(nullptr);
+    TLamp::FailNext = true;
+    TComponent* reference = &owner;
+    EXPECT_THROW(GetClass("TLamp")->CreateComponent(&owner, &reference), Exception);
+    EXPECT_EQ(nullptr, reference);
+    EXPECT_EQ(0, owner.ComponentCount());
+    TLamp::FailNext = true;
+    EXPECT_THROW(NewComponent<TLamp>(&owner), Exception);
+    EXPECT_EQ(0, owner.ComponentCount());
+    EXPECT_EQ((Lines{"Lamp1 on", "Lamp1 off", "Lamp2 on", "Lamp2 off"}), Log);
+}
+
+TEST_F(LifecycleTest, AFailedReadFreesWhatItMadeThroughBeforeDestruction) {
+    TBase owner(nullptr);
+    EXPECT_THROW(ComponentFromText("object Owner: TBase\n"
+                                   "  object Read1: TLamp\n"
+                                   "  end\n"
+                                   "  object Read2: TLamp\n"
+                                   "    NoSuchProperty = 1\n"
+                                   "  end\n"
+                                   "end\n",
+                                   &owner),
+                 EReadError);
+    EXPECT_EQ(0, owner.ComponentCount());
+    EXPECT_EQ((Lines{"Lamp1 on", "Lamp2 on", "Lamp2 off", "Lamp1 off"}), Log);
 }
 
 TEST(Components, StateFlagsDuringDestructionAndDesign) {

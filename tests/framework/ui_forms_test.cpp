@@ -405,6 +405,20 @@ TEST_F(FormTest, AnExceptionInOnCreateIsReportedAndCreationGoesOn) {
     EXPECT_NE(nullptr, form->Handle());
 }
 
+// What a form text or a component array does: the class is known by its
+// name only, and the form comes out as whole as CreateForm makes it.
+TEST_F(FormTest, AFormCreatedByClassNameHasReadItsResourceAndFiredOnCreate) {
+    TMetaClass* cls = GetClass("TUiTestForm");
+    ASSERT_NE(nullptr, cls);
+    TComponent* made = cls->CreateComponent(Application);
+    auto* form = dynamic_cast<TUiTestForm*>(made);
+    ASSERT_NE(nullptr, form);
+    EXPECT_EQ(Log({"Create"}), gLog);
+    ASSERT_NE(nullptr, form->Button5) << "the form resource was not read";
+    EXPECT_EQ("設定削除（&U)", form->Button5->Caption());
+    EXPECT_EQ(bsDialog, form->BorderStyle());
+}
+
 TEST_F(FormTest, FormsAreOwnedByTheHiddenApplicationWindow) {
     TUiTestForm* form = CreateTestForm();
     form->Show();
