@@ -180,7 +180,10 @@ void TComponent::DestroyComponents() {
         BeforeDestructionInTeardown(last);
         // Gone elsewhere in its last step: no longer this owner's to free.
         if (last->FOwner != this) continue;
-        Remove(last);
+        // Siblings that asked hear of it now, as they would if it went alone;
+        // the others need not be told, which keeps a teardown linear.
+        if (last->FSiblingNotify) RemoveComponent(last);
+        else Remove(last);
         delete last;
     }
 }
@@ -193,12 +196,13 @@ void TComponent::Destroying() {
 
 void TComponent::FreeNotification(TComponent* component) {
     if (!component || component == this) return;
-    // Components of one owner already hear of each other through the owner.
-    if (!FOwner || component->FOwner != FOwner) {
-        if (std::find(FFreeNotifies.begin(), FFreeNotifies.end(), component) == FFreeNotifies.end()) {
-            FFreeNotifies.push_back(component);
-            component->FreeNotification(this);
-        }
+    // Components of one owner hear of each other through the owner.
+    if (FOwner && component->FOwner == FOwner) {
+        FSiblingNotify = true;
+        component->FSiblingNotify = true;
+    } else if (std::find(FFreeNotifies.begin(), FFreeNotifies.end(), component) == FFreeNotifies.end()) {
+        FFreeNotifies.push_back(component);
+        component->FreeNotification(this);
     }
     IncludeState(csFreeNotification);
 }

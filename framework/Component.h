@@ -107,7 +107,9 @@ public:
     void Destroying();
 
     // Asks to hear (through Notification with opRemove) when component is
-    // destroyed, and tells component the same of this one.
+    // destroyed, and tells component the same of this one. Components of one
+    // owner hear of each other through that owner: when either is destroyed,
+    // alone or in the owner's teardown, the owner tells all its components.
     void FreeNotification(TComponent* component);
     void RemoveFreeNotification(TComponent* component);
 
@@ -146,6 +148,9 @@ private:
     TComponentState FComponentState;
     std::vector<TComponent*> FComponents;
     std::vector<TComponent*> FFreeNotifies;
+    // A component of the same owner asked to hear of this one's end (or
+    // this one of its): the owner's teardown tells its components.
+    bool FSiblingNotify = false;
 };
 
 // BeforeDestruction, then delete; null is ignored. The component goes even

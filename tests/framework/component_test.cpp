@@ -228,6 +228,67 @@ TEST(Components, FreeNotificationReachesComponentsOfOtherOwners) {
     delete a;
 }
 
+// A component that holds a reference to another and lets go of it when
+// told; its destructor still looks at what it holds, as a real one would
+// (a hook, a handler list). It records what it held when it went.
+std::vector<std::pair<AnsiString, AnsiString>>* HeldAtDestruction = nullptr;
+
+class TWatcher : public TBase {
+public:
+    FW_CLASS(TWatcher, TBase)
+    using TBase::TBase;
+    ~TWatcher() override {
+        if (HeldAtDestruction) HeldAtDestruction->emplace_back(Name(), Watched ? Watched->Name() : AnsiString("-"));
+    }
+    void Watch(TComponent* other) {
+        Watched = other;
+        other->FreeNotification(this);
+    }
+    TComponent* Watched = nullptr;
+
+protected:
+    void Notification(TComponent* component, TOperation operation) override {
+        TBase::Notification(component, operation);
+        if (operation == opRemove && component == Watched) Watched = nullptr;
+    }
+};
+
+FW_PUBLISH(TWatcher)
+FW_END_PUBLISH
+
+// Siblings that asked to hear of each other are told by the owner when it
+// destroys them, whichever of the two was made first and so goes first.
+TEST(Components, OwnerTeardownTellsSiblingsThatAskedInEitherCreationOrder) {
+    for (bool watcherFirst : {true, false}) {
+        SCOPED_TRACE(watcherFirst ? "watcher made first" : "watched made first");
+        std::vector<std::pair<AnsiString, AnsiString>> held;
+        HeldAtDestruction = &held;
+        auto* owner = new TBase(nullptr);
+        TWatcher* a = nullptr;
+        TWatcher* b = nullptr;
+        if (watcherFirst) {
+            a = new TWatcher(owner);
+            b = new TWatcher(owner);
+        } else {
+            b = new TWatcher(owner);
+            a = new TWatcher(owner);
+        }
+        a->SetName("A");
+        b->SetName("B");
+        // The asking goes both ways: each hears of the other's end.
+        a->Watch(b);
+        b->Watch(a);
+        // The end of an unrelated sibling does not make them forget.
+        delete new TBase(owner);
+        delete owner;
+        HeldAtDestruction = nullptr;
+        // Whichever went second had been told of the first: it held nothing.
+        ASSERT_EQ(held.size(), 2u);
+        EXPECT_EQ(held[1].second, "-") << held[1].first << " still held the freed " << held[0].first;
+        EXPECT_EQ(held[0].second, held[1].first) << "the first to go still held the other, alive";
+    }
+}
+
 // A switch that turns itself on once made and off before it goes, through
 // its descendant's override, as a component that hooks something must.
 std::vector<AnsiString>* SwitchLog = nullptr;
