@@ -12,7 +12,12 @@ namespace Fw {
 FW_PUBLISH(TApplication)
 FW_END_PUBLISH
 
-TApplication* Application = new TApplication(nullptr);
+// The one application object, and the core's exception reports go to it.
+TApplication* Application = [] {
+    auto* application = new TApplication(nullptr);
+    ApplicationHandleException = MakeEvent<&TApplication::HandleException>(application);
+    return application;
+}();
 
 namespace {
 
@@ -48,6 +53,7 @@ TApplication::TApplication(TComponent* owner) : TComponent(owner), FIcon(new TIc
 
 TApplication::~TApplication() {
     if (WakeMainThread.Data() == this) WakeMainThread = nullptr;
+    if (ApplicationHandleException.Data() == this) ApplicationHandleException = nullptr;
     DestroyForms();
     CancelHint();
     if (FHintWindow) DestroyWindow(FHintWindow);
@@ -91,7 +97,7 @@ void TApplication::CreateHandle() {
                                GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
                                nullptr, nullptr, instance, nullptr);
     if (!wnd) throw EOutOfResources("アプリケーションウィンドウを作成できません.");
-    if (!FObjectInstance) FObjectInstance = MakeObjectInstance(TWndMethod::Bind<&TApplication::WndProc>(this));
+    if (!FObjectInstance) FObjectInstance = MakeObjectInstance(TWndMethod::Bind<&TApplication::WndProc>(this), this);
     SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FObjectInstance));
     FHandle = wnd;
     if (!FIcon->Empty()) {
@@ -107,26 +113,22 @@ void TApplication::WakeMainThreadHandler(TObject*) {
 }
 
 void TApplication::WndProc(TMessage& message) {
-    try {
-        switch (message.Msg) {
-            case WM_NULL:
-                CheckSynchronize();
-                return;
-            case WM_CLOSE:
-                if (FMainForm) FMainForm->Close();
-                return;
-            case WM_QUERYENDSESSION:
-                message.Result = (!FMainForm || FMainForm->CloseQuery()) ? 1 : 0;
-                return;
-            case WM_ENDSESSION:
-                if (message.WParam) Terminate();
-                return;
-            default:
-                message.Result = DefWindowProcA(FHandle, message.Msg, message.WParam, message.LParam);
-                return;
-        }
-    } catch (...) {
-        HandleException(this);
+    switch (message.Msg) {
+        case WM_NULL:
+            CheckSynchronize();
+            return;
+        case WM_CLOSE:
+            if (FMainForm) FMainForm->Close();
+            return;
+        case WM_QUERYENDSESSION:
+            message.Result = (!FMainForm || FMainForm->CloseQuery()) ? 1 : 0;
+            return;
+        case WM_ENDSESSION:
+            if (message.WParam) Terminate();
+            return;
+        default:
+            message.Result = DefWindowProcA(FHandle, message.Msg, message.WParam, message.LParam);
+            return;
     }
 }
 

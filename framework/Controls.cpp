@@ -445,7 +445,7 @@ LRESULT CALLBACK InitWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 TWinControl::TWinControl(TComponent* owner) : TControl(owner), FBrush(new TBrush) {
-    FObjectInstance = MakeObjectInstance(TWndMethod::Bind<&TWinControl::MainWndProc>(this));
+    FObjectInstance = MakeObjectInstance(TWndMethod::Bind<&TWinControl::MainWndProc>(this), this);
     FBrush->SetColor(FColor);
 }
 
@@ -838,17 +838,7 @@ void TWinControl::VisibleChanged() {
     if (FHandle) ShowWindow(FHandle, FVisible ? SW_SHOWNA : SW_HIDE);
 }
 
-void TWinControl::MainWndProc(TMessage& message) {
-    try {
-        WindowProc(message);
-    } catch (...) {
-        // Nothing may unwind through the system's code that called us.
-        try {
-            if (Application) Application->HandleException(this);
-        } catch (...) {
-        }
-    }
-}
+void TWinControl::MainWndProc(TMessage& message) { WindowProc(message); }
 
 void TWinControl::RouteMouse(TMessage& message, bool& handled) {
     TControl* target = nullptr;

@@ -323,8 +323,9 @@ public:
     TNotifyEvent OnEnter;
     TNotifyEvent OnExit;
 
-    // The thunk's target: WindowProc, with any exception reported through
-    // the application object instead of unwinding into the system.
+    // The thunk's target: WindowProc. An exception that escapes it stops
+    // at the thunk and is reported with this control as its source
+    // (ObjectInstance.h).
     void MainWndProc(TMessage& message);
     void WndProc(TMessage& message) override;
     void Dispatch(TMessage& message) override;

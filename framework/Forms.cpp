@@ -109,7 +109,7 @@ void TCustomForm::DoCreate() {
     try {
         OnCreate(this);
     } catch (...) {
-        Application->HandleException(this);
+        HandleException(this);
     }
 }
 
@@ -118,7 +118,7 @@ void TCustomForm::DoDestroy() {
     try {
         OnDestroy(this);
     } catch (...) {
-        Application->HandleException(this);
+        HandleException(this);
     }
 }
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "framework/SysUtils.h"
+#include "framework/Object.h"
 
 namespace Fw {
 
@@ -23,7 +23,10 @@ namespace {
 struct Slot {
     unsigned char Code[24];
     TWndMethod Method;
-    Slot* NextFree;
+    union {
+        TObject* Sender;  // live
+        Slot* NextFree;   // free
+    };
 };
 static_assert(sizeof(Slot) == 48, "thunk slots are packed");
 constexpr unsigned char kLiveMark = 0x48;  // the first byte of a live thunk
@@ -40,7 +43,10 @@ constexpr unsigned char kLiveMark = 0x48;  // the first byte of a live thunk
 struct Slot {
     unsigned char Code[12];
     TWndMethod Method;
-    Slot* NextFree;
+    union {
+        TObject* Sender;  // live
+        Slot* NextFree;   // free
+    };
 };
 static_assert(sizeof(Slot) == 24, "thunk slots are packed");
 constexpr unsigned char kLiveMark = 0x58;  // pop eax
@@ -65,7 +71,14 @@ LRESULT CALLBACK StdWndProc(Slot* slot, UINT msg, WPARAM wParam, LPARAM lParam) 
 LRESULT CALLBACK StdWndProc(Slot* slot, HWND, UINT msg, WPARAM wParam, LPARAM lParam) {
 #endif
     TMessage message{msg, wParam, lParam, 0};
-    slot->Method(message);
+    // Read first: the method may free this very thunk (a form that releases
+    // itself) before it raises.
+    TObject* sender = slot->Sender;
+    try {
+        slot->Method(message);
+    } catch (...) {
+        HandleException(sender);
+    }
     return message.Result;
 }
 
@@ -151,7 +164,7 @@ Slot* FindSlot(const void* p) {
 
 }  // namespace
 
-WNDPROC MakeObjectInstance(const TWndMethod& method) {
+WNDPROC MakeObjectInstance(const TWndMethod& method, TObject* sender) {
     std::lock_guard<std::mutex> guard(Lock());
     Block* block = gBlocks;
     while (block && !block->FreeList) block = block->Next;
@@ -163,7 +176,7 @@ WNDPROC MakeObjectInstance(const TWndMethod& method) {
     ++gCount;
 
     s->Method = method;
-    s->NextFree = nullptr;
+    s->Sender = sender;
     WriteThunk(s);
     return reinterpret_cast<WNDPROC>(static_cast<void*>(s->Code));
 }

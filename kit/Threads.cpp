@@ -72,12 +72,6 @@ const char* const kUnknownError = "イベントハンドラの内部で未知の
 
 bool OnMainThread() { return GetCurrentThreadId() == Fw::MainThreadID; }
 
-// An exception escaped an event handler: the application reports it as it
-// reports any other. Main thread, inside the catch.
-void HandleEventException(Fw::TObject* sender) {
-    if (Fw::Application) Fw::Application->HandleException(sender);
-}
-
 int ShowMessageBox(const Fw::AnsiString& text, const Fw::AnsiString& caption, UINT flags) {
     if (Fw::Application) return Fw::Application->MessageBox(text, caption, flags);
     return MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags);
@@ -92,7 +86,7 @@ public:
         try {
             std::rethrow_exception(FError);
         } catch (...) {
-            HandleEventException(FSender);
+            Fw::HandleException(FSender);
         }
     }
 
@@ -438,7 +432,7 @@ void TThreadBroker::Terminate(Fw::TObject* Sender) {
         try {
             OnTerminate(this);
         } catch (Fw::Exception&) {
-            HandleEventException(link->Destroying.load() ? nullptr : this);
+            Fw::HandleException(link->Destroying.load() ? nullptr : this);
         } catch (...) {
             ShowMessageBox(kUnknownError, kBrokerCaption, 0);
         }
@@ -612,7 +606,7 @@ void TPathObserver::SyncNotify() {
     try {
         DoNotify();
     } catch (...) {
-        HandleEventException(link->Freed.load() ? nullptr : this);
+        Fw::HandleException(link->Freed.load() ? nullptr : this);
     }
 }
 
@@ -755,7 +749,7 @@ void TEventAlerter::SyncReport() {
             else
                 DoSignal();
         } catch (...) {
-            HandleEventException(link->Freed.load() ? nullptr : this);
+            Fw::HandleException(link->Freed.load() ? nullptr : this);
         }
     }
     // Its owner is gone: the mutex is reported once and not waited on again.

@@ -2,9 +2,11 @@
 // procedure of real windows, many at once, from several threads.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
+#include "framework/Application.h"
 #include "framework/ObjectInstance.h"
 
 using namespace Fw;
@@ -176,4 +178,81 @@ TEST(ObjectInstance, ThreadsMakeAndFreeThunksSideBySide) {
     for (auto& th : threads) th.join();
     for (int t = 0; t < 4; ++t) EXPECT_EQ(0, failures[t]) << "thread " << t;
     EXPECT_EQ(before, ObjectInstanceCount());
+}
+
+namespace {
+
+// A method that sets a result and then raises what it is told to.
+struct TRaiser {
+    LRESULT ResultFirst = 0;
+    int Kind = 0;  // 0 Exception, 1 std::exception, 2 EAbort, 3 anything else
+    int Calls = 0;
+    void Receive(TMessage& message) {
+        ++Calls;
+        message.Result = ResultFirst;
+        switch (Kind) {
+            case 0: throw Exception("ハンドラの例外");
+            case 1: throw std::runtime_error("runtime failure");
+            case 2: Abort();
+            default: throw 42;
+        }
+    }
+};
+
+struct TReports {
+    std::vector<std::string> Messages;
+    std::vector<TObject*> Senders;
+    void Record(TObject* sender, Exception* e) {
+        Senders.push_back(sender);
+        Messages.push_back(e->Message());
+    }
+};
+
+}  // namespace
+
+// A method behind a bare thunk raises: the exception stops at the thunk, the
+// application's exception handling reports it, and the message returns the
+// Result the method had left, to the system's caller and to the next message.
+TEST(ObjectInstance, AnExceptionStopsAtTheThunkAndIsReportedByTheApplication) {
+    TReports reports;
+    Application->OnException = MakeEvent<&TReports::Record>(&reports);
+    TRaiser raiser;
+    TObject sender;
+    WNDPROC proc = MakeObjectInstance(TWndMethod::Bind<&TRaiser::Receive>(&raiser), &sender);
+    HWND wnd = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, wnd);
+    auto old = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
+
+    EXPECT_EQ(0, SendMessageA(wnd, WM_USER + 1, 0, 0));
+    ASSERT_EQ(1u, reports.Messages.size());
+    EXPECT_EQ("ハンドラの例外", reports.Messages[0]);
+    EXPECT_EQ(&sender, reports.Senders[0]) << "reported with the thunk's sender";
+
+    raiser.ResultFirst = 77;
+    raiser.Kind = 1;
+    EXPECT_EQ(77, SendMessageA(wnd, WM_USER + 2, 0, 0)) << "the Result set before the raise";
+    ASSERT_EQ(2u, reports.Messages.size());
+    EXPECT_EQ("runtime failure", reports.Messages[1]);
+
+    raiser.Kind = 2;
+    EXPECT_EQ(77, SendMessageA(wnd, WM_USER + 3, 0, 0));
+    EXPECT_EQ(2u, reports.Messages.size()) << "EAbort is silent";
+
+    raiser.Kind = 3;
+    EXPECT_EQ(77, CallWindowProcA(proc, wnd, WM_USER + 4, 0, 0));
+    ASSERT_EQ(3u, reports.Messages.size());
+
+    // A posted message that raises leaves the loop that dispatched it running.
+    raiser.Kind = 0;
+    PostMessageA(wnd, WM_USER + 5, 0, 0);
+    MSG msg;
+    while (PeekMessageA(&msg, wnd, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    EXPECT_EQ(4u, reports.Messages.size());
+    EXPECT_EQ(5, raiser.Calls);
+
+    SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
+    DestroyWindow(wnd);
+    FreeObjectInstance(proc);
+    Application->OnException = nullptr;
 }
