@@ -12,12 +12,31 @@ namespace Fw {
 FW_PUBLISH(TApplication)
 FW_END_PUBLISH
 
-// The one application object, and the core's exception reports go to it.
-TApplication* Application = [] {
-    auto* application = new TApplication(nullptr);
-    ApplicationHandleException = MakeEvent<&TApplication::HandleException>(application);
-    return application;
-}();
+TApplication* Application = nullptr;
+
+namespace {
+
+// The one application object, made before any file that includes this
+// unit's header initialises its own statics; the core's exception reports
+// go to it from then on.
+void InitializeApplicationUnit() {
+    Application = NewComponent<TApplication>(nullptr);
+    ApplicationHandleException = MakeEvent<&TApplication::HandleException>(Application);
+}
+
+// The object itself stays: the forms it still owns go at the program's end
+// (Initialize's exit step), and code that runs later may still ask for it.
+void FinalizeApplicationUnit() {
+    if (Application && ApplicationHandleException.Data() == Application) ApplicationHandleException = nullptr;
+}
+
+}  // namespace
+
+FW_UNIT_BEGIN(Application)
+    .Classes<TApplication>()
+    .Initialization(&InitializeApplicationUnit)
+    .Finalization(&FinalizeApplicationUnit)
+FW_UNIT_END
 
 namespace {
 

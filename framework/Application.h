@@ -129,10 +129,14 @@ private:
     AnsiString FHintText;
 };
 
-// The one application object of the program.
+// The one application object of the program, made by the unit's
+// initialise step.
 extern TApplication* Application;
 
 // A plain message box with an OK button under the application's Title.
 void ShowMessage(const AnsiString& message);
+
+// The unit's initialise and finalise steps (Object.h).
+FW_UNIT(Application)
 
 }  // namespace Fw

@@ -4,6 +4,10 @@
 
 namespace Fw {
 
+FW_UNIT_BEGIN(Collection)
+    .Classes<TCollectionItem, TCollection>()
+FW_UNIT_END
+
 FW_PUBLISH(TCollectionItem)
 FW_END_PUBLISH
 

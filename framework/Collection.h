@@ -82,4 +82,7 @@ private:
     int FUpdateCount = 0;
 };
 
+// The unit's initialise and finalise steps (Object.h).
+FW_UNIT(Collection)
+
 }  // namespace Fw

@@ -6,6 +6,10 @@
 
 namespace Fw {
 
+FW_UNIT_BEGIN(ComCtrls)
+    .Classes<TPageControl, TTabSheet>()
+FW_UNIT_END
+
 FW_PUBLISH(TPageControl)
     .Property("ActivePage", &TPageControl::ActivePage, &TPageControl::SetActivePage)
     .Property("Enabled", &TPageControl::Enabled, &TPageControl::SetEnabled).Default(true)

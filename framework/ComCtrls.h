@@ -75,4 +75,7 @@ private:
     TPageControl* FPageControl = nullptr;
 };
 
+// The unit's initialise and finalise steps (Object.h).
+FW_UNIT(ComCtrls)
+
 }  // namespace Fw

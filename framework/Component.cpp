@@ -4,6 +4,10 @@
 
 namespace Fw {
 
+FW_UNIT_BEGIN(Component)
+    .Classes<TPersistent, TComponent>()
+FW_UNIT_END
+
 FW_PUBLISH(TPersistent)
 FW_END_PUBLISH
 

@@ -177,4 +177,7 @@ T* NewComponent(TComponent* owner) {
     return component;
 }
 
+// The unit's initialise and finalise steps (Object.h).
+FW_UNIT(Component)
+
 }  // namespace Fw

@@ -9,6 +9,10 @@
 
 namespace Fw {
 
+FW_UNIT_BEGIN(Controls)
+    .Classes<TControl, TWinControl, TGraphicControl, TCustomControl>()
+FW_UNIT_END
+
 // ---- Published properties ----
 //
 // TControl and TWinControl publish only the place and size; each concrete

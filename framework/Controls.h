@@ -442,4 +442,7 @@ private:
 // StripHotkey (Menus.h) removes the marks.
 bool IsAccel(WORD key, const AnsiString& caption);
 
+// The unit's initialise and finalise steps (Object.h).
+FW_UNIT(Controls)
+
 }  // namespace Fw

@@ -2,6 +2,10 @@
 
 namespace Fw {
 
+FW_UNIT_BEGIN(ExtCtrls)
+    .Classes<TImage, TPanel>()
+FW_UNIT_END
+
 FW_PUBLISH(TImage)
     .Property("AutoSize", &TImage::AutoSize, &TImage::SetAutoSize).Default(false)
     .Property("Center", &TImage::Center, &TImage::SetCenter).Default(false)

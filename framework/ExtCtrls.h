@@ -72,4 +72,7 @@ private:
     TAlignment FAlignment = taCenter;
 };
 
+// The unit's initialise and finalise steps (Object.h).
+FW_UNIT(ExtCtrls)
+
 }  // namespace Fw

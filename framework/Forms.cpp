@@ -7,6 +7,10 @@
 
 namespace Fw {
 
+FW_UNIT_BEGIN(Forms)
+    .Classes<TCustomForm, TForm>()
+FW_UNIT_END
+
 FW_PUBLISH(TCustomForm)
 FW_END_PUBLISH
 

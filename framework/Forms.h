@@ -192,4 +192,7 @@ T* NewForm(TComponent* owner) {
     return NewComponent<T>(owner);
 }
 
+// The unit's initialise and finalise steps (Object.h).
+FW_UNIT(Forms)
+
 }  // namespace Fw

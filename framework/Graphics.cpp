@@ -9,6 +9,10 @@
 
 namespace Fw {
 
+FW_UNIT_BEGIN(Graphics)
+    .Classes<TGraphicsObject, TFont, TBrush, TPen, TCanvas, TGraphic, TBitmap, TIcon, TPicture>()
+FW_UNIT_END
+
 // ---- Colours ----
 
 namespace {

@@ -609,4 +609,7 @@ private:
     TGraphic* FGraphic = nullptr;
 };
 
+// The unit's initialise and finalise steps (Object.h).
+FW_UNIT(Graphics)
+
 }  // namespace Fw

@@ -8,6 +8,10 @@
 
 namespace Fw {
 
+FW_UNIT_BEGIN(ImgList)
+    .Classes<TCustomImageList, TImageList>()
+FW_UNIT_END
+
 FW_PUBLISH(TCustomImageList)
 FW_END_PUBLISH
 

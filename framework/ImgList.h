@@ -119,4 +119,7 @@ public:
     explicit TImageList(TComponent* owner) : TCustomImageList(owner) {}
 };
 
+// The unit's initialise and finalise steps (Object.h).
+FW_UNIT(ImgList)
+
 }  // namespace Fw

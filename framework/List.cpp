@@ -4,6 +4,10 @@
 
 namespace Fw {
 
+FW_UNIT_BEGIN(List)
+    .Classes<TList>()
+FW_UNIT_END
+
 FW_PUBLISH(TList)
 FW_END_PUBLISH
 

@@ -72,4 +72,7 @@ private:
     std::vector<void*> FItems;
 };
 
+// The unit's initialise and finalise steps (Object.h).
+FW_UNIT(List)
+
 }  // namespace Fw

@@ -5,6 +5,10 @@
 
 namespace Fw {
 
+FW_UNIT_BEGIN(Menus)
+    .Classes<TMenuItem, TMenu, TPopupMenu>()
+FW_UNIT_END
+
 // ---- Command numbers ----
 
 namespace {

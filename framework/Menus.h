@@ -220,4 +220,7 @@ AnsiString StripHotkey(const AnsiString& caption);
 // The access key of a caption (upper-cased letter after a single "&"), or 0.
 char GetHotkey(const AnsiString& caption);
 
+// The unit's initialise and finalise steps (Object.h).
+FW_UNIT(Menus)
+
 }  // namespace Fw

@@ -8,11 +8,12 @@ namespace Fw {
 
 namespace {
 
-// Function-local so that classes may register from any unit's static
-// initialisation, whatever the order of units.
+// Function-local so that classes may register from any file's static
+// initialisation, whatever the order of files; never destroyed, so that
+// units may unregister theirs from any file's exit code.
 std::map<AnsiString, TMetaClass*>& ClassRegistry() {
-    static std::map<AnsiString, TMetaClass*> registry;
-    return registry;
+    static auto* const registry = new std::map<AnsiString, TMetaClass*>;
+    return *registry;
 }
 
 }  // namespace
@@ -124,6 +125,24 @@ TMetaClass* FindClass(const AnsiString& name) {
     TMetaClass* cls = GetClass(name);
     if (!cls) throw EClassNotFound("クラス " + name + " が見つかりません.");
     return cls;
+}
+
+std::vector<TMetaClass*> RegisteredClasses() {
+    std::vector<TMetaClass*> classes;
+    for (const auto& [name, cls] : ClassRegistry()) classes.push_back(cls);
+    return classes;
+}
+
+void TUnit::Use() {
+    if (FUses++ > 0) return;
+    for (auto cls : FClasses) RegisterClass(cls());
+    if (FInitialize) FInitialize();
+}
+
+void TUnit::Release() {
+    if (FUses == 0 || --FUses > 0) return;
+    if (FFinalize) FFinalize();
+    for (auto it = FClasses.rbegin(); it != FClasses.rend(); ++it) UnRegisterClass((*it)());
 }
 
 TNotifyEvent ApplicationHandleException;

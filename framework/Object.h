@@ -144,6 +144,8 @@ void UnRegisterClass(TMetaClass* cls);
 TMetaClass* GetClass(const AnsiString& name);
 // As GetClass, but raises EClassNotFound naming the class when it is missing.
 TMetaClass* FindClass(const AnsiString& name);
+// Every class registered now, ordered by name.
+std::vector<TMetaClass*> RegisteredClasses();
 
 // ---- Exceptions at the boundaries ----
 //
@@ -160,9 +162,125 @@ extern TNotifyEvent ApplicationHandleException;
 // passes in silence. Never raises; outside a catch block it does nothing.
 void HandleException(TObject* sender) noexcept;
 
-// Registers a class when the unit that describes it is loaded.
+// Registers a class when the file that describes it is initialised.
 struct TClassAutoRegister {
     explicit TClassAutoRegister(TMetaClass* (*staticClass)()) { RegisterClass(staticClass()); }
 };
+
+// ---- Units: the initialise and finalise steps ----
+//
+// Each library unit (a header and its .cpp: framework/StdCtrls, kit/Threads)
+// has an initialise and a finalise step, run once per program. The first
+// registers the unit's classes, so that they are found by name (GetClass,
+// the form-text reader, creation by class name), and does whatever else the
+// unit must do before it is used; the second undoes it at the program's end.
+//
+// Static initialisers in the unit's .cpp alone do not do: the libraries are
+// static archives, and the linker takes an object file into a program only
+// when something else in the program refers to it. A class that a program
+// names only in form text, or through GetClass, sits in an object file
+// nothing refers to, so its registration never runs and the class is not
+// found. And where it does run, C++ leaves the order of initialisation
+// across files open, so another file's static initialiser could look for
+// the class before it is registered. So a unit takes part in two ways:
+//
+// 1. Including its header is enough. The header declares the unit with
+//    FW_UNIT(Name), which puts a small counter object (TUnitUse) into every
+//    file that includes it. Constructing it refers to the unit's definition,
+//    which draws the unit's object file into the program; the first one
+//    constructed runs the initialise step, before any static object that
+//    file defines after the #include. The last one destroyed runs the
+//    finalise step, after those objects are gone. A header includes the
+//    headers of the units it builds on, so units initialise in the order of
+//    their dependencies and finalise in the reverse order.
+//
+// 2. Linking the library is enough. The framework and Kit libraries are
+//    linked whole (WHOLE_ARCHIVE in CMakeLists.txt), so every unit's object
+//    file is in every program that uses the library; each unit's .cpp
+//    includes its own header, so every unit initialises at start-up, and a
+//    class named only in a form is found.
+//
+// The unit itself is defined in its .cpp, in the namespace of its header's
+// FW_UNIT, in a table that reads like a declaration:
+//
+//     // Threads.h, in namespace Kit, after the declarations:
+//     FW_UNIT(Threads)
+//
+//     // Threads.cpp, in namespace Kit:
+//     FW_UNIT_BEGIN(Threads)
+//         .Classes<TEventWaiter, TThreadBroker, TPathObserver, TEventAlerter>()
+//         .Initialization(&StartThreads)    // optional: void () functions
+//         .Finalization(&EndThreads)        // optional
+//     FW_UNIT_END
+//
+// Classes lists the classes the unit describes with FW_PUBLISH: they are
+// registered before the Initialization step runs and unregistered after the
+// Finalization step. (FW_PUBLISH also registers its class when its file is
+// initialised, which is all a program's own classes need: a program's own
+// object files are always linked.) The steps run on the thread that starts
+// the program, before main and after it returns; a step that raises ends
+// the program, as any static initialiser that raises does.
+class TUnit {
+public:
+    explicit TUnit(const char* name) : FName(name) {}
+    TUnit(const TUnit&) = delete;
+    TUnit& operator=(const TUnit&) = delete;
+
+    template <class... C>
+    TUnit& Classes() {
+        (FClasses.push_back(&C::StaticClass), ...);
+        return *this;
+    }
+    TUnit& Initialization(void (*step)()) {
+        FInitialize = step;
+        return *this;
+    }
+    TUnit& Finalization(void (*step)()) {
+        FFinalize = step;
+        return *this;
+    }
+
+    const char* Name() const { return FName; }
+    bool Initialized() const { return FUses > 0; }
+    // The first use registers the classes and runs the initialise step; the
+    // last release runs the finalise step and unregisters the classes.
+    void Use();
+    void Release();
+
+private:
+    const char* FName;
+    std::vector<TMetaClass* (*)()> FClasses;
+    void (*FInitialize)() = nullptr;
+    void (*FFinalize)() = nullptr;
+    int FUses = 0;
+};
+
+// One use of a unit by a file that includes its header (FW_UNIT).
+class TUnitUse {
+public:
+    explicit TUnitUse(TUnit& (*unit)()) : FUnit(unit()) { FUnit.Use(); }
+    ~TUnitUse() { FUnit.Release(); }
+    TUnitUse(const TUnitUse&) = delete;
+    TUnitUse& operator=(const TUnitUse&) = delete;
+
+private:
+    TUnit& FUnit;
+};
+
+#define FW_UNIT(Unit)                                                         \
+    ::Fw::TUnit& FwUnit##Unit();                                              \
+    namespace {                                                               \
+    [[maybe_unused]] const ::Fw::TUnitUse fwUnitUse##Unit(&FwUnit##Unit);     \
+    }
+
+// The unit object lives as long as the program, past every file's exit code.
+#define FW_UNIT_BEGIN(Unit)                                    \
+    ::Fw::TUnit& FwUnit##Unit() {                              \
+        static ::Fw::TUnit& fwUnit = (*new ::Fw::TUnit(#Unit))
+
+#define FW_UNIT_END  \
+        ;            \
+        return fwUnit; \
+    }
 
 }  // namespace Fw

@@ -6,6 +6,10 @@
 
 namespace Fw {
 
+FW_UNIT_BEGIN(Registry)
+    .Classes<TRegistry>()
+FW_UNIT_END
+
 FW_PUBLISH(TRegistry)
 FW_END_PUBLISH
 

@@ -101,4 +101,7 @@ private:
     REGSAM FAccess = KEY_ALL_ACCESS;
 };
 
+// The unit's initialise and finalise steps (Object.h).
+FW_UNIT(Registry)
+
 }  // namespace Fw

@@ -2,6 +2,10 @@
 
 namespace Fw {
 
+FW_UNIT_BEGIN(StdCtrls)
+    .Classes<TCustomLabel, TLabel, TCustomEdit, TEdit, TButton, TCheckBox, TListBox, TGroupBox>()
+FW_UNIT_END
+
 FW_PUBLISH(TCustomLabel)
 FW_END_PUBLISH
 

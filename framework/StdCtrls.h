@@ -205,4 +205,7 @@ protected:
     void TextChanged() override { Invalidate(); }
 };
 
+// The unit's initialise and finalise steps (Object.h).
+FW_UNIT(StdCtrls)
+
 }  // namespace Fw

@@ -9,6 +9,10 @@
 
 namespace Fw {
 
+FW_UNIT_BEGIN(Streams)
+    .Classes<TStream, TCustomMemoryStream, TMemoryStream, THandleStream, TFileStream, TResourceStream, TStringStream>()
+FW_UNIT_END
+
 FW_PUBLISH(TStream)
 FW_END_PUBLISH
 

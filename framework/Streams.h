@@ -170,4 +170,7 @@ private:
     std::int64_t FPosition = 0;
 };
 
+// The unit's initialise and finalise steps (Object.h).
+FW_UNIT(Streams)
+
 }  // namespace Fw

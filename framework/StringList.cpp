@@ -5,6 +5,10 @@
 
 namespace Fw {
 
+FW_UNIT_BEGIN(StringList)
+    .Classes<TStrings, TStringList>()
+FW_UNIT_END
+
 FW_PUBLISH(TStrings)
 FW_END_PUBLISH
 

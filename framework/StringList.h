@@ -164,4 +164,7 @@ private:
     bool FCaseSensitive = false;
 };
 
+// The unit's initialise and finalise steps (Object.h).
+FW_UNIT(StringList)
+
 }  // namespace Fw

@@ -148,6 +148,10 @@ void EndWorker(TWorkerLink& link, TBrokerThread* thread) {
 
 }  // namespace
 
+FW_UNIT_BEGIN(Threads)
+    .Classes<TEventWaiter, TThreadBroker, TChangeNotificationEvent, TPathObserver, TEventAlerter>()
+FW_UNIT_END
+
 // ---- TObjectList<unsigned int> ----
 
 Fw::TMetaClass* TObjectList<unsigned int>::StaticClass() {

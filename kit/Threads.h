@@ -10,9 +10,10 @@
 // stop event. Destructors join their worker with WaitFor, which keeps serving
 // synchronised calls while it waits.
 //
-// The classes register themselves by name when the unit is loaded (their
-// type information is described in Threads.cpp); the unit needs no other
-// start-up or shut-down call.
+// The unit's initialise step registers its classes by name (their type
+// information is described in Threads.cpp), and its finalise step takes them
+// off again: including this header, or linking the library, is all a
+// program does for that (see Units in framework/Object.h).
 #pragma once
 
 #include <windows.h>
@@ -358,5 +359,8 @@ private:
     Fw::TObject* FSignaledObject = nullptr;
     std::shared_ptr<Detail::TWorkerLink> FLink;
 };
+
+// The unit's initialise and finalise steps.
+FW_UNIT(Threads)
 
 }  // namespace Kit

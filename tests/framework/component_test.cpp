@@ -424,6 +424,50 @@ TEST_F(LifecycleTest, AFailedReadFreesWhatItMadeThroughBeforeDestruction) {
     EXPECT_EQ((Lines{"Lamp1 on", "Lamp2 on", "Lamp2 off", "Lamp1 off"}), Log);
 }
 
+// A class that no file registers: only the unit below does.
+class TUnitSample : public TComponent {
+public:
+    FW_CLASS(TUnitSample, TComponent)
+    using TComponent::TComponent;
+};
+
+TMetaClass* TUnitSample::StaticClass() {
+    static TMetaClass* const meta = TClassDecl<TUnitSample>("TUnitSample").Finish();
+    return meta;
+}
+
+std::vector<AnsiString> UnitSteps;
+
+TEST(Units, TheFirstUseInitialisesAndTheLastReleaseFinalises) {
+    UnitSteps.clear();
+    TUnit unit("Sample");
+    unit.Classes<TUnitSample>()
+        .Initialization([] { UnitSteps.push_back(GetClass("TUnitSample") ? "init, registered" : "init, missing"); })
+        .Finalization([] { UnitSteps.push_back(GetClass("TUnitSample") ? "done, registered" : "done, missing"); });
+    EXPECT_EQ(nullptr, GetClass("TUnitSample"));
+    EXPECT_FALSE(unit.Initialized());
+    unit.Use();
+    unit.Use();
+    EXPECT_TRUE(unit.Initialized());
+    EXPECT_EQ(TUnitSample::StaticClass(), GetClass("TUnitSample"));
+    unit.Release();
+    EXPECT_EQ((std::vector<AnsiString>{"init, registered"}), UnitSteps) << "initialised once, still in use";
+    unit.Release();
+    EXPECT_EQ((std::vector<AnsiString>{"init, registered", "done, registered"}), UnitSteps);
+    EXPECT_EQ(nullptr, GetClass("TUnitSample"));
+    EXPECT_FALSE(unit.Initialized());
+    unit.Release();  // one release too many changes nothing
+    EXPECT_EQ(2u, UnitSteps.size());
+}
+
+// The framework's units were initialised before the first test ran.
+TEST(Units, TheFrameworksClassesAreRegisteredByTheirUnits) {
+    EXPECT_TRUE(FwUnitComponent().Initialized());
+    EXPECT_TRUE(FwUnitCollection().Initialized());
+    EXPECT_EQ(TComponent::StaticClass(), GetClass("TComponent"));
+    EXPECT_EQ(TCollection::StaticClass(), GetClass("tcollection"));
+}
+
 TEST(Components, StateFlagsDuringDestructionAndDesign) {
     struct TProbe : TBase {
         using TBase::TBase;
