@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "framework/Filer.h"
 #include "framework/ObjectInstance.h"
 #include "framework/Thread.h"
 
@@ -16,17 +17,25 @@ TApplication* Application = nullptr;
 
 namespace {
 
+// The application's forms (and its other components) are the global
+// components that references between forms name.
+TComponent* FindApplicationComponent(const AnsiString& name) {
+    return Application ? Application->FindComponent(name) : nullptr;
+}
+
 // The one application object, made before any file that includes this
 // unit's header initialises its own statics; the core's exception reports
 // go to it from then on.
 void InitializeApplicationUnit() {
     Application = NewComponent<TApplication>(nullptr);
     ApplicationHandleException = MakeEvent<&TApplication::HandleException>(Application);
+    RegisterFindGlobalComponentProc(&FindApplicationComponent);
 }
 
 // The object itself stays: the forms it still owns go at the program's end
 // (Initialize's exit step), and code that runs later may still ask for it.
 void FinalizeApplicationUnit() {
+    UnRegisterFindGlobalComponentProc(&FindApplicationComponent);
     if (Application && ApplicationHandleException.Data() == Application) ApplicationHandleException = nullptr;
 }
 

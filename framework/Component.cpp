@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "framework/Filer.h"
+
 namespace Fw {
 
 FW_UNIT_BEGIN(Component)
@@ -93,6 +95,8 @@ TComponent* FinishConstruction(TComponent* component, TComponent** reference) {
 
 TComponent::~TComponent() {
     Destroying();
+    // References to another root that still wait must not outlive their holder.
+    if (FComponentState.Contains(csFixups)) RemoveFixupReferences(this);
     // Whoever asked to hear of this component's end hears it now, and this
     // component stops listening to them.
     while (!FFreeNotifies.empty()) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -278,7 +279,98 @@ struct TReader::Fixup {
     const TPropInfo* prop;
     AnsiString name;
     int line;
+    TComponent* holder;  // the component read when the reference was: instance or its owner
 };
+
+// ---------------------------------------------------------------- references between roots
+
+namespace {
+
+// A reference to a component of a root that was not there (or not loaded)
+// when the reference was read.
+struct TWaitingReference {
+    TComponent* Holder;
+    TPersistent* Instance;
+    const TPropInfo* Prop;
+    AnsiString RootName;
+    AnsiString Path;  // below the root: Target, or Panel1.Target
+};
+
+// Never destroyed: components may go in any file's exit code.
+std::vector<TWaitingReference>& WaitingReferences() {
+    static auto* const list = new std::vector<TWaitingReference>;
+    return *list;
+}
+
+std::vector<TFindGlobalComponent>& FindGlobalComponentProcs() {
+    static auto* const procs = new std::vector<TFindGlobalComponent>;
+    return *procs;
+}
+
+// The component that a dotted path names below owner (Panel1.Target), or null.
+TComponent* FindNestedComponent(TComponent* owner, const AnsiString& path) {
+    std::size_t start = 0;
+    for (TComponent* c = owner; c;) {
+        std::size_t dot = path.find('.', start);
+        c = c->FindComponent(path.substr(start, dot == AnsiString::npos ? AnsiString::npos : dot - start));
+        if (dot == AnsiString::npos) return c;
+        start = dot + 1;
+    }
+    return nullptr;
+}
+
+// The global root of that name when it exists and is not being read.
+TComponent* LoadedGlobalComponent(const AnsiString& name) {
+    TComponent* root = FindGlobalComponent(name);
+    return root && !root->ComponentState().Contains(csLoading) ? root : nullptr;
+}
+
+}  // namespace
+
+void RegisterFindGlobalComponentProc(TFindGlobalComponent proc) {
+    auto& procs = FindGlobalComponentProcs();
+    if (std::find(procs.begin(), procs.end(), proc) == procs.end()) procs.push_back(proc);
+}
+
+void UnRegisterFindGlobalComponentProc(TFindGlobalComponent proc) {
+    auto& procs = FindGlobalComponentProcs();
+    procs.erase(std::remove(procs.begin(), procs.end(), proc), procs.end());
+}
+
+TComponent* FindGlobalComponent(const AnsiString& name) {
+    if (name.empty()) return nullptr;
+    for (TFindGlobalComponent proc : FindGlobalComponentProcs())
+        if (TComponent* c = proc(name)) return c;
+    return nullptr;
+}
+
+void GlobalFixupReferences() {
+    auto& waiting = WaitingReferences();
+    for (std::size_t i = 0; i < waiting.size();) {
+        TComponent* root = LoadedGlobalComponent(waiting[i].RootName);
+        TComponent* target = root ? FindNestedComponent(root, waiting[i].Path) : nullptr;
+        if (!target) {
+            ++i;
+            continue;
+        }
+        // Out of the list before its setter runs, which may read more roots.
+        TWaitingReference ref = waiting[i];
+        waiting.erase(waiting.begin() + static_cast<std::ptrdiff_t>(i));
+        try {
+            SetObjectProp(ref.Instance, ref.Prop, target);
+        } catch (...) {
+            HandleException(ref.Holder);
+        }
+        i = 0;  // the list may have changed under the setter
+    }
+}
+
+void RemoveFixupReferences(TComponent* holder) {
+    auto& waiting = WaitingReferences();
+    waiting.erase(std::remove_if(waiting.begin(), waiting.end(),
+                                 [holder](const TWaitingReference& r) { return r.Holder == holder; }),
+                  waiting.end());
+}
 
 // ---------------------------------------------------------------- writer
 
@@ -560,6 +652,8 @@ TComponent* TReader::ReadRootComponent(TComponent* root, TComponent* owner) {
     }
     for (TComponent* c : FLoaded) c->ExcludeState(csReading);
     for (TComponent* c : FLoaded) c->Loaded();
+    // References of other roots that waited for this one.
+    GlobalFixupReferences();
     return FRoot;
 }
 
@@ -605,6 +699,8 @@ TComponent* TReader::ReadComponent(TComponent* instance, TComponent* parent) {
     });
     FLoaded.push_back(instance);
 
+    TComponent* outer = FComponent;
+    FComponent = instance;
     for (;;) {
         const Token& next = FLexer->Peek();
         if (next.kind == Token::End) {
@@ -618,6 +714,7 @@ TComponent* TReader::ReadComponent(TComponent* instance, TComponent* parent) {
         if (next.IsWord("object")) ReadComponent(nullptr, instance);
         else ReadProperty(instance);
     }
+    FComponent = outer;
     return instance;
 }
 
@@ -702,7 +799,7 @@ void TReader::ReadPropValue(TPersistent* instance, const TPropInfo* prop) {
             }
             AnsiString ref = ReadIdent();
             if (SameText(ref, "nil")) AtLine(line, [&] { SetObjectProp(instance, prop, nullptr); });
-            else FFixups.push_back(Fixup{instance, prop, ref, line});
+            else FFixups.push_back(Fixup{instance, prop, ref, line, FComponent});
             return;
         }
         default:
@@ -760,9 +857,24 @@ void TReader::ReadCollection(TCollection* collection) {
 
 void TReader::ResolveFixups() {
     for (const Fixup& f : FFixups) {
+        // Name, or Owner.Name: the root, a component of the root, a
+        // component of one of those, or one of another root.
+        const std::size_t dot = f.name.find('.');
+        const AnsiString first = f.name.substr(0, dot);
+        const AnsiString rest = dot == AnsiString::npos ? AnsiString() : f.name.substr(dot + 1);
+        TComponent* base = SameText(first, FRoot->Name()) ? FRoot : FRoot->FindComponent(first);
         TComponent* target = nullptr;
-        if (SameText(f.name, FRoot->Name())) target = FRoot;
-        else target = FRoot->FindComponent(f.name);
+        if (base) {
+            target = rest.empty() ? base : FindNestedComponent(base, rest);
+        } else if (!rest.empty()) {
+            TComponent* other = LoadedGlobalComponent(first);
+            if (!other) {
+                WaitingReferences().push_back(TWaitingReference{f.holder, f.instance, f.prop, first, rest});
+                f.holder->IncludeState(csFixups);
+                continue;
+            }
+            target = FindNestedComponent(other, rest);
+        }
         if (!target) throw EReadError("コンポーネント " + f.name + " が見つかりません." + LineSuffix(f.line));
         AtLine(f.line, [&] { SetObjectProp(f.instance, f.prop, target); });
     }

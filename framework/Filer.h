@@ -104,7 +104,9 @@ public:
     // the stream's class owned by owner. Components stay in csLoading until all
     // references are resolved; then each gets Loaded, in reading order. On
     // failure every component made so far is freed and EReadError (or
-    // EClassNotFound) names the line.
+    // EClassNotFound) names the line. A reference to a component of another
+    // root that is not there yet waits for it (see below); once this root is
+    // loaded, the references that waited for it are set.
     TComponent* ReadRootComponent(TComponent* root, TComponent* owner = nullptr);
 
     void DefineProperty(const AnsiString& name, const TReaderProc& readData,
@@ -140,6 +142,7 @@ private:
     [[noreturn]] void Error(const AnsiString& message) const;
 
     std::unique_ptr<Lexer> FLexer;
+    TComponent* FComponent = nullptr;   // the component whose object is being read
     std::vector<TComponent*> FLoaded;   // components read, in order
     std::vector<TComponent*> FCreated;  // components this reader made
     std::vector<Fixup> FFixups;
@@ -148,6 +151,29 @@ private:
     AnsiString FPendingProperty;  // name awaiting a DefineProperty claim
     bool FPropertyClaimed = false;
 };
+
+// ---- References between roots ----
+//
+// A component of one root (a form) may refer to a component of another: the
+// writer stores the reference as Root.Name (FormB.Target). The reader finds
+// the other root among the global components, which procedures registered
+// here know of (the application's unit registers its forms). When that root
+// does not exist yet, or is still being read, the reference waits: it is set
+// when that root has been read, whichever of the two is read first, as every
+// read of a root ends with GlobalFixupReferences. A component destroyed
+// while references it holds still wait takes them with it.
+using TFindGlobalComponent = TComponent* (*)(const AnsiString& name);
+void RegisterFindGlobalComponentProc(TFindGlobalComponent proc);
+void UnRegisterFindGlobalComponentProc(TFindGlobalComponent proc);
+// The component that the first registered procedure to know one finds
+// under name (ASCII case ignored), or null.
+TComponent* FindGlobalComponent(const AnsiString& name);
+// Sets every waiting reference whose root exists now and is loaded. An
+// exception from a property's setter is reported (HandleException) and that
+// reference is dropped.
+void GlobalFixupReferences();
+// Drops the waiting references held by holder (and the objects it holds).
+void RemoveFixupReferences(TComponent* holder);
 
 // Whole trees to and from streams.
 void WriteComponentToStream(TStream* stream, TComponent* root);

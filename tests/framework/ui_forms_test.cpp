@@ -143,6 +143,37 @@ FW_END_PUBLISH
 
 namespace {
 
+// Points at a component that may live on another form, and lets go of it
+// when that component goes.
+class TUiRefHolder : public TComponent {
+public:
+    FW_CLASS(TUiRefHolder, TComponent)
+    explicit TUiRefHolder(TComponent* owner) : TComponent(owner) {}
+    TComponent* Target() const { return FTarget; }
+    void SetTarget(TComponent* value) {
+        if (FTarget) FTarget->RemoveFreeNotification(this);
+        FTarget = value;
+        if (value) value->FreeNotification(this);
+    }
+
+protected:
+    void Notification(TComponent* component, TOperation operation) override {
+        TComponent::Notification(component, operation);
+        if (operation == opRemove && component == FTarget) FTarget = nullptr;
+    }
+
+private:
+    TComponent* FTarget = nullptr;
+};
+
+}  // namespace
+
+FW_PUBLISH(TUiRefHolder)
+    .Property("Target", &TUiRefHolder::Target, &TUiRefHolder::SetTarget)
+FW_END_PUBLISH
+
+namespace {
+
 // A form without a resource of its own whose OnCreate fails.
 class TUiFailingForm : public TForm {
 public:
@@ -417,6 +448,65 @@ TEST_F(FormTest, AFormCreatedByClassNameHasReadItsResourceAndFiredOnCreate) {
     ASSERT_NE(nullptr, form->Button5) << "the form resource was not read";
     EXPECT_EQ("設定削除（&U)", form->Button5->Caption());
     EXPECT_EQ(bsDialog, form->BorderStyle());
+}
+
+// FormA's holder points at a component of FormB: written as FormB.Target,
+// and read back whichever form is read first.
+TEST_F(FormTest, AReferenceToAComponentOfAnotherFormIsReadBackInEitherOrder) {
+    AnsiString textA, textB;
+    {
+        TForm* formA = NewForm<TForm>(Application);
+        formA->SetName("FormA");
+        TForm* formB = NewForm<TForm>(Application);
+        formB->SetName("FormB");
+        auto* holder = new TUiRefHolder(formA);
+        holder->SetName("Holder");
+        auto* target = new TComponent(formB);
+        target->SetName("Target");
+        holder->SetTarget(target);
+        textA = ComponentToText(formA);
+        textB = ComponentToText(formB);
+        ASSERT_NE(AnsiString::npos, textA.find("Target = FormB.Target")) << textA;
+        Application->DestroyForms();
+    }
+    auto holderOf = [](TComponent* form) {
+        return static_cast<TUiRefHolder*>(form->FindComponent("Holder"));
+    };
+    for (bool aFirst : {false, true}) {
+        SCOPED_TRACE(aFirst ? "FormA read first" : "FormB read first");
+        TComponent* formA = nullptr;
+        TComponent* formB = nullptr;
+        if (aFirst) {
+            formA = ComponentFromText(textA, nullptr, Application);
+            EXPECT_EQ(nullptr, holderOf(formA)->Target()) << "FormB does not exist yet";
+            formB = ComponentFromText(textB, nullptr, Application);
+        } else {
+            formB = ComponentFromText(textB, nullptr, Application);
+            formA = ComponentFromText(textA, nullptr, Application);
+        }
+        TComponent* target = formB->FindComponent("Target");
+        ASSERT_NE(nullptr, target);
+        EXPECT_EQ(target, holderOf(formA)->Target());
+        // The reference holds: FormB's end clears it.
+        delete formB;
+        EXPECT_EQ(nullptr, holderOf(formA)->Target());
+        delete formA;
+    }
+    // A form that waited for FormB and went before it came leaves nothing
+    // behind for FormB's reading to trip over.
+    delete ComponentFromText(textA, nullptr, Application);
+    TComponent* formB = ComponentFromText(textB, nullptr, Application);
+    EXPECT_NE(nullptr, formB->FindComponent("Target"));
+    TComponent* formA = ComponentFromText(textA, nullptr, Application);
+    EXPECT_EQ(formB->FindComponent("Target"), holderOf(formA)->Target());
+    delete formA;
+
+    // A loaded FormB without the component is an error of the text, as a
+    // missing component of the form itself is.
+    AnsiString wrong = textA;
+    wrong.replace(wrong.find("FormB.Target"), 12, "FormB.Gone");
+    EXPECT_THROW(ComponentFromText(wrong, nullptr, Application), EReadError);
+    EXPECT_EQ(nullptr, Application->FindComponent("FormA"));
 }
 
 TEST_F(FormTest, FormsAreOwnedByTheHiddenApplicationWindow) {
