@@ -53,9 +53,6 @@ thread_local TWinControl* gCreationControl = nullptr;
 // capture and passes it the mouse until the button is released.
 TControl* gCaptureControl = nullptr;
 
-int SignedLo(LPARAM l) { return static_cast<short>(LOWORD(l)); }
-int SignedHi(LPARAM l) { return static_cast<short>(HIWORD(l)); }
-
 bool IsMouseMessage(UINT msg) {
     return msg >= WM_MOUSEFIRST && msg <= WM_MBUTTONDBLCLK;
 }
@@ -72,25 +69,6 @@ AnsiString WindowText(HWND wnd) {
 }  // namespace
 
 // ---- Helpers ----
-
-TShiftState KeysToShiftState(WORD keys) {
-    TShiftState s;
-    if (keys & MK_SHIFT) s << ssShift;
-    if (keys & MK_CONTROL) s << ssCtrl;
-    if (keys & MK_LBUTTON) s << ssLeft;
-    if (keys & MK_RBUTTON) s << ssRight;
-    if (keys & MK_MBUTTON) s << ssMiddle;
-    if (GetKeyState(VK_MENU) < 0) s << ssAlt;
-    return s;
-}
-
-TShiftState KeyDataToShiftState(LPARAM keyData) {
-    TShiftState s;
-    if (GetKeyState(VK_SHIFT) < 0) s << ssShift;
-    if (GetKeyState(VK_CONTROL) < 0) s << ssCtrl;
-    if (keyData & 0x20000000) s << ssAlt;
-    return s;
-}
 
 HCURSOR CursorHandle(TCursor cursor) {
     LPCSTR id = nullptr;
@@ -375,42 +353,38 @@ void TControl::Dispatch(TMessage& message) {
         case WM_RBUTTONDBLCLK:
         case WM_MBUTTONDBLCLK: {
             DefaultHandler(message);
-            TMouseButton button = mbLeft;
-            if (message.Msg == WM_RBUTTONDOWN || message.Msg == WM_RBUTTONDBLCLK) button = mbRight;
-            if (message.Msg == WM_MBUTTONDOWN || message.Msg == WM_MBUTTONDBLCLK) button = mbMiddle;
-            bool dbl = message.Msg == WM_LBUTTONDBLCLK || message.Msg == WM_RBUTTONDBLCLK ||
-                       message.Msg == WM_MBUTTONDBLCLK;
-            TShiftState shift = KeysToShiftState(LOWORD(message.WParam));
-            if (dbl) shift << ssDouble;
+            TWMMouse mouse(message);
+            const TMouseButton button = mouse.Button();
+            const bool dbl = mouse.DoubleClick();
             if (button == mbLeft && FClickEvents) FClicking = !dbl;
             if (dbl && button == mbLeft) DblClick();
-            MouseDown(button, shift, SignedLo(message.LParam), SignedHi(message.LParam));
+            MouseDown(button, mouse.Shift(), mouse.X(), mouse.Y());
             return;
         }
         case WM_LBUTTONUP:
         case WM_RBUTTONUP:
         case WM_MBUTTONUP: {
             DefaultHandler(message);
-            TMouseButton button = message.Msg == WM_LBUTTONUP   ? mbLeft
-                                  : message.Msg == WM_RBUTTONUP ? mbRight
-                                                                : mbMiddle;
-            int x = SignedLo(message.LParam), y = SignedHi(message.LParam);
-            bool click = button == mbLeft && FClicking;
+            TWMMouse mouse(message);
+            const TMouseButton button = mouse.Button();
+            const bool click = button == mbLeft && FClicking;
             if (button == mbLeft) FClicking = false;
-            MouseUp(button, KeysToShiftState(LOWORD(message.WParam)), x, y);
+            MouseUp(button, mouse.Shift(), mouse.X(), mouse.Y());
             // Released outside the control: no click, as with a push button.
-            if (click && FClickEvents && ClientRect().Contains(TPoint(x, y))) Click();
+            if (click && FClickEvents && ClientRect().Contains(TPoint(mouse.X(), mouse.Y()))) Click();
             return;
         }
-        case WM_MOUSEMOVE:
+        case WM_MOUSEMOVE: {
             DefaultHandler(message);
-            MouseMove(KeysToShiftState(LOWORD(message.WParam)), SignedLo(message.LParam),
-                      SignedHi(message.LParam));
+            TWMMouse mouse(message);
+            MouseMove(mouse.Shift(), mouse.X(), mouse.Y());
             return;
+        }
         case WM_CONTEXTMENU:
             if (FPopupMenu && FPopupMenu->AutoPopup()) {
-                POINT pt{SignedLo(message.LParam), SignedHi(message.LParam)};
-                if (message.LParam == -1) {
+                TWMContextMenu menu(message);
+                POINT pt = menu.Pos();
+                if (menu.FromKeyboard()) {
                     TPoint o = ClientToScreen(TPoint(0, 0));
                     pt = POINT{o.X, o.Y};
                 }
@@ -849,7 +823,8 @@ void TWinControl::RouteMouse(TMessage& message, bool& handled) {
     if (gCaptureControl && gCaptureControl->FParent == this) {
         target = gCaptureControl;
     } else if (message.Msg != WM_MOUSEWHEEL) {
-        target = ControlAtPos(TPoint(SignedLo(message.LParam), SignedHi(message.LParam)), false);
+        TWMMouse mouse(message);
+        target = ControlAtPos(TPoint(mouse.X(), mouse.Y()), false);
     }
     if (!target) return;
     switch (message.Msg) {
@@ -861,8 +836,8 @@ void TWinControl::RouteMouse(TMessage& message, bool& handled) {
         default:
             break;
     }
-    LPARAM local = MAKELPARAM(SignedLo(message.LParam) - target->FLeft,
-                              SignedHi(message.LParam) - target->FTop);
+    TWMMouse mouse(message);
+    LPARAM local = MAKELPARAM(mouse.X() - target->FLeft, mouse.Y() - target->FTop);
     message.Result = target->Perform(message.Msg, message.WParam, local);
     switch (message.Msg) {
         case WM_LBUTTONUP: case WM_RBUTTONUP: case WM_MBUTTONUP:
@@ -1008,10 +983,11 @@ void TWinControl::Dispatch(TMessage& message) {
             break;
         case WM_ERASEBKGND:
             if (OwnClass()) {
+                TWMEraseBkgnd erase(message);
                 RECT r;
                 GetClientRect(FHandle, &r);
-                FillRect(reinterpret_cast<HDC>(message.WParam), &r, FBrush->Handle());
-                message.Result = 1;
+                FillRect(erase.DC(), &r, FBrush->Handle());
+                erase.SetErased(true);
                 return;
             }
             break;

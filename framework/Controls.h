@@ -26,19 +26,8 @@ class TPopupMenu;
 
 FW_DECLARE_EXCEPTION(EInvalidOperation, Exception);  // an operation a control cannot do now
 
-enum TMouseButton { mbLeft, mbRight, mbMiddle };
-FW_ENUM_INFO(TMouseButton, "mbLeft", "mbRight", "mbMiddle")
-
-// Keys and buttons held during a key or mouse event; ssShift to ssMiddle are
-// bits 0 to 5.
-enum TShiftStateItem { ssShift, ssAlt, ssCtrl, ssLeft, ssRight, ssMiddle, ssDouble };
-FW_ENUM_INFO(TShiftStateItem, "ssShift", "ssAlt", "ssCtrl", "ssLeft", "ssRight", "ssMiddle", "ssDouble")
-using TShiftState = TSet<TShiftStateItem>;
-
-// From the MK_xxx flags of a mouse message (Alt read from the keyboard).
-TShiftState KeysToShiftState(WORD keys);
-// From the keyboard state now (Shift, Ctrl) and a key message's LParam (Alt).
-TShiftState KeyDataToShiftState(LPARAM keyData);
+// TMouseButton, TShiftState and KeysToShiftState are in Messages.h, with
+// the typed views of mouse messages that use them.
 
 // Where text sits across its box.
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };

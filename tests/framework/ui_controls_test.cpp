@@ -431,3 +431,54 @@ TEST_F(ControlTest, ClientSizeOfAFormIsExactAfterTheBorderChanges) {
     EXPECT_EQ(300, Form->ClientWidth());
     EXPECT_TRUE(GetWindowLongA(Form->Handle(), GWL_STYLE) & WS_THICKFRAME);
 }
+
+// The typed views read each field with its sign and width, as the system
+// packs it.
+TEST(MessageViews, CrackTheirMessagesFields) {
+    TMessage wheel{WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL | MK_LBUTTON, static_cast<WORD>(-2 * WHEEL_DELTA)),
+                   static_cast<LPARAM>(static_cast<DWORD>(MAKELONG(static_cast<WORD>(-5), 300))), 0};
+    TWMMouseWheel w(wheel);
+    EXPECT_EQ(-240, w.WheelDelta());
+    EXPECT_TRUE(w.Shift().Contains(ssCtrl));
+    EXPECT_TRUE(w.Shift().Contains(ssLeft));
+    EXPECT_FALSE(w.Shift().Contains(ssShift));
+    EXPECT_EQ(-5, w.X()) << "left of the primary screen";
+    EXPECT_EQ(300, w.Y());
+
+    TMessage dbl{WM_RBUTTONDBLCLK, MK_RBUTTON | MK_SHIFT,
+                 static_cast<LPARAM>(static_cast<DWORD>(MAKELONG(static_cast<WORD>(-3), static_cast<WORD>(-4)))), 0};
+    TWMMouse d(dbl);
+    EXPECT_EQ(mbRight, d.Button());
+    EXPECT_TRUE(d.ButtonDown());
+    EXPECT_TRUE(d.DoubleClick());
+    EXPECT_FALSE(d.ButtonUp());
+    EXPECT_EQ((TShiftState{ssShift, ssRight, ssDouble}), d.Shift() - TShiftState{ssAlt});
+    EXPECT_EQ(-3, d.X());
+    EXPECT_EQ(-4, d.Y());
+
+    TMessage up{WM_MBUTTONUP, 0, MAKELPARAM(7, 8), 0};
+    TWMMouse u(up);
+    EXPECT_EQ(mbMiddle, u.Button());
+    EXPECT_TRUE(u.ButtonUp());
+    EXPECT_FALSE(u.ButtonDown());
+    EXPECT_EQ(7, u.Pos().x);
+    EXPECT_EQ(8, u.Pos().y);
+
+    HDC dc = GetDC(nullptr);
+    TMessage erase{WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0, 0};
+    TWMEraseBkgnd e(erase);
+    EXPECT_EQ(dc, e.DC());
+    EXPECT_FALSE(e.Erased());
+    e.SetErased(true);
+    EXPECT_EQ(1, erase.Result);
+    ReleaseDC(nullptr, dc);
+
+    TMessage drop{WM_DROPFILES, static_cast<WPARAM>(0x5678), 0, 0};
+    EXPECT_EQ(reinterpret_cast<HDROP>(0x5678), TWMDropFiles(drop).Drop());
+
+    TMessage key{WM_CONTEXTMENU, 0, -1, 0};
+    EXPECT_TRUE(TWMContextMenu(key).FromKeyboard());
+    TMessage click{WM_CONTEXTMENU, 0, MAKELPARAM(10, 20), 0};
+    EXPECT_FALSE(TWMContextMenu(click).FromKeyboard());
+    EXPECT_EQ(20, TWMContextMenu(click).Pos().y);
+}
