@@ -422,16 +422,7 @@ void TWriter::WriteProperty(TPersistent* instance, const TPropInfo* prop, const 
             if (prop->Kind() == tkInteger) WriteInteger(v);
             else if (prop->Kind() == tkChar) WriteChar(static_cast<char>(v));
             else if (prop->Kind() == tkEnumeration) WriteIdent(GetEnumName(prop->PropType, v));
-            else {
-                AnsiString text = "[";
-                const TTypeInfo* elem = prop->PropType->CompType;
-                for (int i = 0; i <= elem->MaxValue && i < 32; ++i)
-                    if (static_cast<unsigned>(v) & (1u << i)) {
-                        if (text.size() > 1) text += ", ";
-                        text += GetEnumName(elem, i);
-                    }
-                Out(text + "]");
-            }
+            else Out(SetToString(prop->PropType, v));
             return;
         }
         case tkFloat: {
@@ -810,7 +801,6 @@ void TReader::ReadPropValue(TPersistent* instance, const TPropInfo* prop) {
 void TReader::ReadSet(TPersistent* instance, const TPropInfo* prop) {
     const int line = FLexer->Peek().line;
     if (!FLexer->Next().IsSymbol('[')) Error("'[' が必要です.");
-    const TTypeInfo* elem = prop->PropType->CompType;
     std::uint32_t bits = 0;
     if (FLexer->Peek().IsSymbol(']')) {
         FLexer->Next();
@@ -818,9 +808,7 @@ void TReader::ReadSet(TPersistent* instance, const TPropInfo* prop) {
         for (;;) {
             Token t = FLexer->Next();
             if (t.kind != Token::Ident) Error("集合の要素名が必要です.");
-            int v = GetEnumValue(elem, t.text);
-            if (v < 0 || v > 31) Error(t.text + " は " + elem->Name + " の値ではありません.");
-            bits |= 1u << v;
+            AtLine(t.line, [&] { bits |= 1u << SetElementValue(prop->PropType, t.text); });
             Token sep = FLexer->Next();
             if (sep.IsSymbol(']')) break;
             if (!sep.IsSymbol(',')) Error("',' または ']' が必要です.");

@@ -208,6 +208,52 @@ int GetEnumValue(const TTypeInfo* info, const AnsiString& name) {
     return -1;
 }
 
+namespace {
+
+const TTypeInfo* SetElementType(const TTypeInfo* setType) {
+    if (!setType || setType->Kind != tkSet || !setType->CompType)
+        throw EPropertyError("集合型ではありません.");
+    return setType->CompType;
+}
+
+}  // namespace
+
+AnsiString SetToString(const TTypeInfo* setType, int value, bool brackets) {
+    const TTypeInfo* elem = SetElementType(setType);
+    AnsiString text;
+    for (int i = 0; i <= elem->MaxValue && i < 32; ++i) {
+        if (!(static_cast<std::uint32_t>(value) & (1u << i))) continue;
+        if (!text.empty()) text += ", ";
+        text += GetEnumName(elem, i);
+    }
+    return brackets ? "[" + text + "]" : text;
+}
+
+int SetElementValue(const TTypeInfo* setType, const AnsiString& name) {
+    const TTypeInfo* elem = SetElementType(setType);
+    int v = GetEnumValue(elem, name);
+    if (v < 0 || v > 31) throw EPropertyError(name + " は " + elem->Name + " の値ではありません.");
+    return v;
+}
+
+int StringToSet(const TTypeInfo* setType, const AnsiString& text) {
+    AnsiString body = Trim(text);
+    if (!body.empty() && body.front() == '[') {
+        if (body.back() != ']') throw EPropertyError("集合 " + text + " が ']' で閉じられていません.");
+        body = body.substr(1, body.size() - 2);
+    }
+    std::uint32_t bits = 0;
+    if (Trim(body).empty()) return 0;
+    for (std::size_t start = 0;;) {
+        std::size_t comma = body.find(',', start);
+        AnsiString name = Trim(body.substr(start, comma == AnsiString::npos ? AnsiString::npos : comma - start));
+        bits |= 1u << SetElementValue(setType, name);
+        if (comma == AnsiString::npos) break;
+        start = comma + 1;
+    }
+    return static_cast<int>(bits);
+}
+
 const TPropInfo* GetPropInfo(const TMetaClass* cls, const AnsiString& name) {
     if (!cls) return nullptr;
     // Walk from the most derived class so that a redeclared property wins.
@@ -310,6 +356,71 @@ void SetEnumProp(TObject* instance, const TPropInfo* prop, const AnsiString& val
     SetOrdProp(instance, prop, v);
 }
 
+AnsiString GetSetProp(TObject* instance, const TPropInfo* prop, bool brackets) {
+    if (prop->Kind() != tkSet) RaiseWrongKind(prop, "集合型");
+    return SetToString(prop->PropType, prop->Access->GetOrd(instance), brackets);
+}
+
+void SetSetProp(TObject* instance, const TPropInfo* prop, const AnsiString& value) {
+    if (prop->Kind() != tkSet) RaiseWrongKind(prop, "集合型");
+    SetOrdProp(instance, prop, StringToSet(prop->PropType, value));
+}
+
+Variant GetPropValue(TObject* instance, const TPropInfo* prop, bool preferStrings) {
+    switch (prop->Kind()) {
+        case tkInteger: case tkChar:
+            return Variant(GetOrdProp(instance, prop));
+        case tkEnumeration:
+            if (prop->PropType == Detail::BooleanInfo()) return Variant(GetOrdProp(instance, prop) != 0);
+            if (preferStrings) return Variant(GetEnumProp(instance, prop));
+            return Variant(GetOrdProp(instance, prop));
+        case tkSet:
+            if (preferStrings) return Variant(GetSetProp(instance, prop));
+            return Variant(GetOrdProp(instance, prop));
+        case tkFloat:
+            return Variant(GetFloatProp(instance, prop));
+        case tkLString: case tkString:
+            return Variant(GetStrProp(instance, prop));
+        default:
+            RaiseWrongKind(prop, "Variant");
+    }
+}
+
+void SetPropValue(TObject* instance, const TPropInfo* prop, const Variant& value) {
+    const bool text = VarType(value) == varString;
+    switch (prop->Kind()) {
+        case tkInteger:
+            SetOrdProp(instance, prop, VarCast(value, varInteger).AsInteger());
+            return;
+        case tkChar:
+            if (text && value.AsString().size() == 1)
+                SetOrdProp(instance, prop, static_cast<unsigned char>(value.AsString()[0]));
+            else
+                SetOrdProp(instance, prop, VarCast(value, varInteger).AsInteger());
+            return;
+        case tkEnumeration:
+            if (text && GetEnumValue(prop->PropType, Trim(value.AsString())) >= 0)
+                SetOrdProp(instance, prop, GetEnumValue(prop->PropType, Trim(value.AsString())));
+            else if (VarType(value) == varBoolean)
+                SetOrdProp(instance, prop, value.AsBoolean() ? 1 : 0);
+            else
+                SetOrdProp(instance, prop, VarCast(value, varInteger).AsInteger());
+            return;
+        case tkSet:
+            if (text) SetSetProp(instance, prop, value.AsString());
+            else SetOrdProp(instance, prop, VarCast(value, varInteger).AsInteger());
+            return;
+        case tkFloat:
+            SetFloatProp(instance, prop, VarCast(value, varDouble).AsDouble());
+            return;
+        case tkLString: case tkString:
+            SetStrProp(instance, prop, VarCast(value, varString).AsString());
+            return;
+        default:
+            RaiseWrongKind(prop, "Variant");
+    }
+}
+
 namespace {
 
 const TPropInfo* RequireProp(TObject* instance, const AnsiString& name) {
@@ -330,6 +441,12 @@ TMethod GetMethodProp(TObject* o, const AnsiString& n) { return GetMethodProp(o,
 void SetMethodProp(TObject* o, const AnsiString& n, const TMethod& v) { SetMethodProp(o, RequireProp(o, n), v); }
 TObject* GetObjectProp(TObject* o, const AnsiString& n) { return GetObjectProp(o, RequireProp(o, n)); }
 void SetObjectProp(TObject* o, const AnsiString& n, TObject* v) { SetObjectProp(o, RequireProp(o, n), v); }
+AnsiString GetEnumProp(TObject* o, const AnsiString& n) { return GetEnumProp(o, RequireProp(o, n)); }
+void SetEnumProp(TObject* o, const AnsiString& n, const AnsiString& v) { SetEnumProp(o, RequireProp(o, n), v); }
+AnsiString GetSetProp(TObject* o, const AnsiString& n, bool b) { return GetSetProp(o, RequireProp(o, n), b); }
+void SetSetProp(TObject* o, const AnsiString& n, const AnsiString& v) { SetSetProp(o, RequireProp(o, n), v); }
+Variant GetPropValue(TObject* o, const AnsiString& n, bool s) { return GetPropValue(o, RequireProp(o, n), s); }
+void SetPropValue(TObject* o, const AnsiString& n, const Variant& v) { SetPropValue(o, RequireProp(o, n), v); }
 
 TSignature PublishedMethodSignature(void* code) {
     auto& registry = SignatureRegistry();

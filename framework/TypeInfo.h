@@ -1,5 +1,7 @@
 // Published-property type information: kinds, enumeration and set names,
-// property descriptions with getters and setters, and access by name.
+// property descriptions with getters and setters, and access by name: by
+// kind, as enumeration and set text, and as Variants. This unit is the one
+// place for it; the form-text code and the run-time type tools use it.
 //
 // A class describes itself once, in its .cpp, in a table that reads like the
 // declaration it stands for:
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "framework/Object.h"
+#include "framework/Variant.h"
 
 namespace Fw {
 
@@ -51,6 +54,18 @@ struct TTypeInfo {
 AnsiString GetEnumName(const TTypeInfo* info, int value);
 // Ordinal of the named element (ASCII case ignored), or -1.
 int GetEnumValue(const TTypeInfo* info, const AnsiString& name);
+
+// Sets as text, in the form text's notation: element names in ordinal
+// order, separated by ", ", in brackets ("[frBanana, frDurian]", "[]").
+// setType is a tkSet type. Bits outside the element type are left out.
+AnsiString SetToString(const TTypeInfo* setType, int value, bool brackets = true);
+// The bit mask of the set the text names: element names separated by
+// commas, in any order and ASCII case, with or without the brackets, blanks
+// around them ignored; "" and "[]" are the empty set. A name that is not an
+// element raises EPropertyError naming it.
+int StringToSet(const TTypeInfo* setType, const AnsiString& text);
+// The ordinal of the set's element of that name; EPropertyError when none.
+int SetElementValue(const TTypeInfo* setType, const AnsiString& name);
 
 // A set of up to 32 elements of an enumeration, as one ordinal bit mask.
 template <class E>
@@ -428,6 +443,22 @@ TObject* GetObjectProp(TObject* instance, const TPropInfo* prop);
 void SetObjectProp(TObject* instance, const TPropInfo* prop, TObject* value);
 AnsiString GetEnumProp(TObject* instance, const TPropInfo* prop);
 void SetEnumProp(TObject* instance, const TPropInfo* prop, const AnsiString& value);
+AnsiString GetSetProp(TObject* instance, const TPropInfo* prop, bool brackets = true);
+void SetSetProp(TObject* instance, const TPropInfo* prop, const AnsiString& value);
+
+// Any property of a kind a Variant holds, as a Variant: integers as
+// integers, characters as their codes, Booleans as Booleans, other
+// enumerations and sets as their text (preferStrings) or as their ordinal and
+// bit mask, floats as doubles, strings as strings. Class and event
+// properties raise EPropertyError.
+Variant GetPropValue(TObject* instance, const TPropInfo* prop, bool preferStrings = true);
+// Sets the property from a Variant of any type, converted to the property's
+// kind by the Variant's own rules (VarCast): an integer property takes "12"
+// or 12.0, a string property takes 5 as "5". An enumeration takes an
+// element's name or its ordinal, a set its text or its bit mask, a character
+// a one-byte string or its code. A value that does not convert raises
+// EConvertError or EVariantError; a value outside the type, EPropertyError.
+void SetPropValue(TObject* instance, const TPropInfo* prop, const Variant& value);
 
 // The same by property name; a missing property raises EPropertyError.
 int GetOrdProp(TObject* instance, const AnsiString& name);
@@ -440,6 +471,12 @@ TMethod GetMethodProp(TObject* instance, const AnsiString& name);
 void SetMethodProp(TObject* instance, const AnsiString& name, const TMethod& value);
 TObject* GetObjectProp(TObject* instance, const AnsiString& name);
 void SetObjectProp(TObject* instance, const AnsiString& name, TObject* value);
+AnsiString GetEnumProp(TObject* instance, const AnsiString& name);
+void SetEnumProp(TObject* instance, const AnsiString& name, const AnsiString& value);
+AnsiString GetSetProp(TObject* instance, const AnsiString& name, bool brackets = true);
+void SetSetProp(TObject* instance, const AnsiString& name, const AnsiString& value);
+Variant GetPropValue(TObject* instance, const AnsiString& name, bool preferStrings = true);
+void SetPropValue(TObject* instance, const AnsiString& name, const Variant& value);
 
 // The signature of the published method whose invoker is code, or null.
 TSignature PublishedMethodSignature(void* code);

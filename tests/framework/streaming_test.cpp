@@ -339,6 +339,83 @@ TEST(Streaming, UnknownClassRaisesClassNotFound) {
                  EClassNotFound);
 }
 
+// The type-information unit offers what the form text writes and reads:
+// set text, and every kind of property as a Variant.
+TEST(TypeInfoText, SetsAsTextBothWays) {
+    const TTypeInfo* fruits = TypeInfoOf<TFruits>();
+    EXPECT_EQ("[]", SetToString(fruits, 0));
+    EXPECT_EQ("[frBanana, frDurian]", SetToString(fruits, TFruits{frDurian, frBanana}.Bits()));
+    EXPECT_EQ("frApple, frCherry", SetToString(fruits, TFruits{frApple, frCherry}.Bits(), false));
+    EXPECT_EQ("[frApple]", SetToString(fruits, 1 | (1 << 20))) << "bits outside the type are left out";
+    EXPECT_EQ(static_cast<int>(TFruits{frBanana, frDurian}.Bits()), StringToSet(fruits, " [ FRDURIAN ,frbanana ] "));
+    EXPECT_EQ(static_cast<int>(TFruits{frCherry}.Bits()), StringToSet(fruits, "frCherry"));
+    EXPECT_EQ(0, StringToSet(fruits, "[]"));
+    EXPECT_EQ(0, StringToSet(fruits, ""));
+    EXPECT_THROW(StringToSet(fruits, "[frApple, frMango]"), EPropertyError);
+    EXPECT_THROW(StringToSet(fruits, "[frApple"), EPropertyError);
+    EXPECT_THROW(StringToSet(fruits, "frApple,"), EPropertyError) << "an empty name is no element";
+    EXPECT_THROW(SetToString(TypeInfoOf<TFruit>(), 1), EPropertyError) << "not a set type";
+
+    TEveryKind k(nullptr);
+    SetSetProp(&k, "Fruits", "[frApple, frDurian]");
+    EXPECT_EQ((TFruits{frApple, frDurian}), k.Fruits);
+    EXPECT_EQ("frApple, frDurian", GetSetProp(&k, "Fruits", false));
+    SetEnumProp(&k, "Fruit", "FRCHERRY");
+    EXPECT_EQ(frCherry, k.Fruit);
+    EXPECT_EQ("frCherry", GetEnumProp(&k, "Fruit"));
+    EXPECT_THROW(SetSetProp(&k, "Fruit", "[]"), EPropertyError) << "an enumeration is no set";
+}
+
+TEST(TypeInfoText, EveryKindThroughVariants) {
+    TEveryKind k(nullptr);
+    k.Count = -7;
+    k.Letter = 'Z';
+    k.Fruit = frBanana;
+    k.Flag = true;
+    k.Ratio = 2.5;
+    k.Text = "文字列";
+    k.Fruits = TFruits{frCherry};
+    EXPECT_EQ(Variant(-7), GetPropValue(&k, "Count"));
+    EXPECT_EQ(Variant('Z' + 0), GetPropValue(&k, "Letter"));
+    EXPECT_EQ(Variant("frBanana"), GetPropValue(&k, "Fruit"));
+    EXPECT_EQ(Variant(1), GetPropValue(&k, "Fruit", false));
+    EXPECT_EQ(Variant(true), GetPropValue(&k, "Flag"));
+    EXPECT_EQ(Variant(2.5), GetPropValue(&k, "Ratio"));
+    EXPECT_EQ(Variant("文字列"), GetPropValue(&k, "Text"));
+    EXPECT_EQ(Variant("[frCherry]"), GetPropValue(&k, "Fruits"));
+    EXPECT_EQ(Variant(4), GetPropValue(&k, "Fruits", false));
+    EXPECT_THROW(GetPropValue(&k, "Buddy"), EPropertyError);
+    EXPECT_THROW(GetPropValue(&k, "OnPing"), EPropertyError);
+
+    SetPropValue(&k, "Count", Variant("12"));
+    EXPECT_EQ(12, k.Count);
+    SetPropValue(&k, "Count", Variant(3.5));
+    EXPECT_EQ(4, k.Count) << "halves round to the even integer";
+    EXPECT_THROW(SetPropValue(&k, "Count", Variant("twelve")), EConvertError);
+    SetPropValue(&k, "Letter", Variant("7"));
+    EXPECT_EQ('7', k.Letter) << "a one-byte string is the character itself";
+    SetPropValue(&k, "Letter", Variant(65));
+    EXPECT_EQ('A', k.Letter);
+    SetPropValue(&k, "Fruit", Variant("frDurian"));
+    EXPECT_EQ(frDurian, k.Fruit);
+    SetPropValue(&k, "Fruit", Variant(0));
+    EXPECT_EQ(frApple, k.Fruit);
+    EXPECT_THROW(SetPropValue(&k, "Fruit", Variant(9)), EPropertyError);
+    SetPropValue(&k, "Flag", Variant(false));
+    EXPECT_FALSE(k.Flag);
+    SetPropValue(&k, "Flag", Variant("True"));
+    EXPECT_TRUE(k.Flag);
+    SetPropValue(&k, "Fruits", Variant("[frApple, frBanana]"));
+    EXPECT_EQ((TFruits{frApple, frBanana}), k.Fruits);
+    SetPropValue(&k, "Fruits", Variant(8));
+    EXPECT_EQ((TFruits{frDurian}), k.Fruits);
+    SetPropValue(&k, "Ratio", Variant(3));
+    EXPECT_EQ(3.0, k.Ratio);
+    SetPropValue(&k, "Text", Variant(5));
+    EXPECT_EQ("5", k.Text);
+    EXPECT_THROW(SetPropValue(&k, "Missing", Variant(1)), EPropertyError);
+}
+
 TEST(Streaming, StreamsCarryTheTextUnchanged) {
     auto source = MakeFullTree();
     TMemoryStream stream;
