@@ -11,6 +11,7 @@
 #include "framework/Application.h"
 #include "framework/StdCtrls.h"
 #include "framework/Thread.h"
+#include "tests/support/ExceptionRecord.h"
 
 using namespace Fw;
 
@@ -41,14 +42,7 @@ private:
     std::thread FThread;
 };
 
-struct TRecord {
-    std::vector<std::string> Messages;
-    std::vector<TObject*> Senders;
-    void Record(TObject* sender, Exception* e) {
-        Senders.push_back(sender);
-        Messages.push_back(e->Message());
-    }
-};
+using TRecord = TestSupport::TExceptionRecord;
 
 class ApplicationTest : public ::testing::Test {
 protected:

@@ -10,6 +10,7 @@
 #include "framework/ExtCtrls.h"
 #include "framework/Filer.h"
 #include "framework/StdCtrls.h"
+#include "tests/support/ExceptionRecord.h"
 
 #include <commctrl.h>
 
@@ -194,14 +195,7 @@ FW_END_PUBLISH
 
 namespace {
 
-struct TExceptionRecord {
-    std::vector<std::string> Messages;
-    std::vector<TObject*> Senders;
-    void Record(TObject* sender, Exception* e) {
-        Senders.push_back(sender);
-        Messages.push_back(e->Message());
-    }
-};
+using TestSupport::TExceptionRecord;
 
 class FormTest : public ::testing::Test {
 protected:

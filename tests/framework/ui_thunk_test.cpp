@@ -8,6 +8,7 @@
 
 #include "framework/Application.h"
 #include "framework/ObjectInstance.h"
+#include "tests/support/ExceptionRecord.h"
 
 using namespace Fw;
 
@@ -199,23 +200,14 @@ struct TRaiser {
     }
 };
 
-struct TReports {
-    std::vector<std::string> Messages;
-    std::vector<TObject*> Senders;
-    void Record(TObject* sender, Exception* e) {
-        Senders.push_back(sender);
-        Messages.push_back(e->Message());
-    }
-};
-
 }  // namespace
 
 // A method behind a bare thunk raises: the exception stops at the thunk, the
 // application's exception handling reports it, and the message returns the
 // Result the method had left, to the system's caller and to the next message.
 TEST(ObjectInstance, AnExceptionStopsAtTheThunkAndIsReportedByTheApplication) {
-    TReports reports;
-    Application->OnException = MakeEvent<&TReports::Record>(&reports);
+    TestSupport::TExceptionRecord reports;
+    Application->OnException = MakeEvent<&TestSupport::TExceptionRecord::Record>(&reports);
     TRaiser raiser;
     TObject sender;
     WNDPROC proc = MakeObjectInstance(TWndMethod::Bind<&TRaiser::Receive>(&raiser), &sender);
