@@ -48,8 +48,7 @@ void CALLBACK TCaptureScheduler::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
     try {
         found->second->Tick();
     } catch (...) {
-        if (Fw::Application)
-            Fw::Application->HandleException(nullptr);
+        Fw::HandleException(nullptr);
     }
 }
 
