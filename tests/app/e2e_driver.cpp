@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "tests/support/ProgramBeside.h"
+
 namespace VelmoraDriver {
 
 const char SettingsCaption[] = "Velmoraの設定";
@@ -40,16 +42,7 @@ bool ContainsNoCase(std::string text, std::string part) {
 
 }  // namespace
 
-std::string ProgramPath() {
-    char path[MAX_PATH] = "";
-    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string self(path, n);
-    // Double-byte aware: a trail byte of a Shift-JIS folder name can be '\'.
-    std::size_t cut = std::string::npos;
-    for (const char* p = self.c_str(); *p; p = CharNextA(p))
-        if (*p == '\\') cut = static_cast<std::size_t>(p - self.c_str());
-    return (cut == std::string::npos ? std::string() : self.substr(0, cut + 1)) + "velmora.exe";
-}
+std::string ProgramPath() { return ProgramBeside("velmora.exe"); }
 
 // ---- TVelmora ----
 

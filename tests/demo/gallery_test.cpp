@@ -8,22 +8,14 @@
 
 #include <string>
 
+#include "tests/support/ProgramBeside.h"
+
 namespace {
 
 constexpr DWORD Patience = 20000;
 const char GalleryCaption[] = "Kit ギャラリー";
 // Threads.
 constexpr int UnitPages = 1;
-
-std::string GalleryPath() {
-    char path[MAX_PATH] = "";
-    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string self(path, n);
-    std::size_t cut = std::string::npos;
-    for (const char* p = self.c_str(); *p; p = CharNextA(p))
-        if (*p == '\\') cut = static_cast<std::size_t>(p - self.c_str());
-    return self.substr(0, cut + 1) + "kitgallery.exe";
-}
 
 struct TSearch {
     DWORD Process;
@@ -74,7 +66,7 @@ struct TGalleryProcess {
 }  // namespace
 
 TEST(Gallery, OpensWithAPageForEachUnitAndEndsWhenClosed) {
-    std::string program = GalleryPath();
+    std::string program = ProgramBeside("kitgallery.exe");
     std::string commandLine = "\"" + program + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
