@@ -10,12 +10,17 @@
 using namespace Kit;
 using namespace OleTest;
 using ThreadsTest::TTempFolder;
+using namespace std::string_literals;
 
 namespace {
 
-std::string Header() {
-    const unsigned char bytes[20] = {20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
-    return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+// A CF_HDROP block: the header, then names (each with its zero) and a zero.
+std::string Expected(const std::string& names) {
+    const unsigned char header[20] = {20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
+    std::string block(reinterpret_cast<const char*>(header), sizeof header);
+    block.append(names);
+    block.push_back('\0');
+    return block;
 }
 
 std::string DropBytes(const std::string& folder, std::initializer_list<const char*> names, bool swapped = false) {
@@ -46,17 +51,16 @@ std::string FileList(IDataObject* data) {
 }  // namespace
 
 TEST(OleShell, DropFilesBlocksByteForByte) {
-    std::string list = std::string("C:\\dir\\a.txt") + '\0' + "C:\\dir\\b.txt" + '\0' + '\0';
     std::string block = DropBytes("C:\\dir", {"a.txt", "b.txt"});
     EXPECT_EQ(block.size(), 47u);
-    EXPECT_EQ(block, Header() + list);
+    EXPECT_EQ(block, Expected("C:\\dir\\a.txt\0C:\\dir\\b.txt\0"s));
     EXPECT_EQ(DropBytes("C:\\dir", {"a.txt", "b.txt"}, true), block);
 
-    EXPECT_EQ(DropBytes("C:\\dir", {}), Header() + '\0');
-    EXPECT_EQ(DropBytes("C:\\", {"x.txt"}), Header() + "C:\\\\x.txt" + '\0' + '\0');
-    EXPECT_EQ(DropBytes("", {"x.txt"}), Header() + "\\x.txt" + '\0' + '\0');
+    EXPECT_EQ(DropBytes("C:\\dir", {}), Expected(""));
+    EXPECT_EQ(DropBytes("C:\\", {"x.txt"}), Expected("C:\\\\x.txt\0"s));
+    EXPECT_EQ(DropBytes("", {"x.txt"}), Expected("\\x.txt\0"s));
     HGLOBAL none = GetDropFiles("C:\\dir", nullptr);
-    EXPECT_EQ(Bytes(none), Header() + '\0');
+    EXPECT_EQ(Bytes(none), Expected(""));
     GlobalFree(none);
 }
 
