@@ -26,8 +26,7 @@ using TFormatEnumeratorFactory = HRESULT(WINAPI*)(UINT count, FORMATETC* formats
 // by ordinal 24 only. Elsewhere (Wine, and any library that names the
 // function) ordinal 24 may be another function altogether, so it is taken
 // only where the library has no name for the factory; a name, where there
-// is one, is the factory itself. The library stays loaded: enumerators it
-// made run its code.
+// is one, is the factory itself.
 TFormatEnumeratorFactory FormatEnumeratorFactory() {
     static const TFormatEnumeratorFactory factory = []() -> TFormatEnumeratorFactory {
         HMODULE urlmon = LoadLibraryA("URLMON.DLL");
@@ -70,6 +69,9 @@ std::wstring ToWide(const Fw::AnsiString& s) {
 }
 
 }  // namespace
+
+FW_UNIT_BEGIN(Oledndimpl)
+FW_UNIT_END
 
 // ---- Global memory ----
 

@@ -7,6 +7,11 @@
 // An implementation runs its broker's method first, so an assigned handler
 // has the first word: whatever it answers other than E_NOTIMPL is the
 // answer. Only on E_NOTIMPL does the implementation's own behaviour follow.
+//
+// The unit has no classes to register and nothing to start or end: its
+// initialise and finalise steps are empty (see Units in framework/Object.h).
+// The URL moniker library, loaded when the first format enumerator is made,
+// stays loaded while the program runs: the enumerators run its code.
 #pragma once
 
 #include <windows.h>
@@ -227,5 +232,8 @@ LPITEMIDLIST GetFileItemID(IShellFolder* folder, const Fw::AnsiString& path);
 IDataObject* GetFileDataObject(HWND window, const Fw::AnsiString& path);
 IDataObject* GetFileDataObject(HWND window, const Fw::AnsiString& folder, Fw::TStrings* names);
 IDataObject* GetFileDataObject(HWND window, Fw::TStrings* names, const Fw::AnsiString& folder);
+
+// The unit's initialise and finalise steps.
+FW_UNIT(Oledndimpl)
 
 }  // namespace Kit

@@ -1,10 +1,9 @@
 #include "kit/Oledndinterfaces.h"
 
-#include <cstring>
-
-#include "framework/Application.h"
-
 namespace Kit {
+
+FW_UNIT_BEGIN(Oledndinterfaces)
+FW_UNIT_END
 
 namespace {
 
@@ -126,14 +125,6 @@ bool IsNormalFormatEtc(const FORMATETC* format) {
 }
 
 // ---- Brokers ----
-
-void Detail::ReportComException() noexcept {
-    try {
-        if (Fw::Application) Fw::Application->HandleException(nullptr);
-    } catch (...) {
-        // Nothing may leave a COM method, not even a failed report.
-    }
-}
 
 HRESULT TDataObjectBroker::GetData(FORMATETC* formatIn, STGMEDIUM* medium) {
     return Detail::Dispatch(GetDataHandler, formatIn, medium);

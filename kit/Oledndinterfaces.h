@@ -13,12 +13,16 @@
 //
 // Everything here runs on the thread that initialised OLE (the user-interface
 // thread); reference counts are plain counters.
+//
+// The unit has no classes to register and nothing to start or end: its
+// initialise and finalise steps are empty (see Units in framework/Object.h).
 #pragma once
 
 #include <windows.h>
 #include <ole2.h>
 
 #include "framework/Events.h"
+#include "framework/Object.h"
 #include "framework/SysUtils.h"
 #include "framework/TypeInfo.h"
 
@@ -88,18 +92,14 @@ using TDragLeaveHandler = Fw::TEvent<HRESULT&>;
 
 namespace Detail {
 
-// Reports the exception being handled through the application's exception
-// handling. Never raises.
-void ReportComException() noexcept;
-
 // The body of a COM method: an exception must not unwind into the system
-// that called it.
+// that called it. The application's exception handling reports it.
 template <class Body>
 HRESULT ComCall(Body&& body) noexcept {
     try {
         return body();
     } catch (...) {
-        ReportComException();
+        Fw::HandleException(nullptr);
         return E_UNEXPECTED;
     }
 }
@@ -226,5 +226,8 @@ public:
 protected:
     TDropTargetBroker() = default;
 };
+
+// The unit's initialise and finalise steps.
+FW_UNIT(Oledndinterfaces)
 
 }  // namespace Kit

@@ -1,6 +1,6 @@
 // Helpers of the drag-and-drop tests: OLE for the length of a test, global
 // blocks, an IUnknown that counts its references, a spy on the task
-// allocator, and the application's exception reports.
+// allocator, and a record of the application's exception reports.
 #pragma once
 
 #include <windows.h>
@@ -16,6 +16,7 @@
 #include "framework/Application.h"
 #include "framework/StringList.h"
 #include "kit/Oledndimpl.h"
+#include "tests/support/ExceptionRecord.h"
 
 namespace OleTest {
 
@@ -85,12 +86,10 @@ struct TMallocSpy : IMallocSpy {
     void STDMETHODCALLTYPE PostHeapMinimize() override {}
 };
 
-// While it lives, the application's exception reports come here.
-struct TReports {
-    std::vector<std::string> Messages;
-    TReports() { Fw::Application->OnException = Fw::MakeEvent<&TReports::Record>(this); }
+// While it lives, the application's exception reports are recorded.
+struct TReports : TestSupport::TExceptionRecord {
+    TReports() { Fw::Application->OnException = Fw::MakeEvent<&TExceptionRecord::Record>(this); }
     ~TReports() { Fw::Application->OnException = nullptr; }
-    void Record(Fw::TObject*, Fw::Exception* e) { Messages.push_back(e->Message()); }
 };
 
 // Collects the formats a reader's GetFormats calls back with.
