@@ -137,14 +137,30 @@ TEST(PublishedDefaults, EveryRegisteredClassStartsAtItsPublishedDefaults) {
         SCOPED_TRACE(cls->ClassName());
         std::vector<AnsiString> wrong;
         if (cls->IsComponentClass()) {
-            TComponentPtr instance;
-            try {
-                instance.reset(cls->CreateComponent(nullptr));
-            } catch (Exception& e) {
-                ADD_FAILURE() << "cannot be made without an owner: " << e.Message();
+            // Made without an owner, or, for the components that must sit on
+            // a form (an interceptor hooks its form's window), on a form of
+            // the first style that takes them.
+            TComponentPtr owner;
+            TComponent* instance = nullptr;
+            AnsiString failure;
+            for (const char* style : {"", "fsNormal", "fsMDIForm"}) {
+                try {
+                    if (*style) {
+                        owner.reset(FindClass("TForm")->CreateComponent(nullptr));
+                        SetEnumProp(owner.get(), "FormStyle", style);
+                    }
+                    instance = cls->CreateComponent(owner.get());
+                    break;
+                } catch (Exception& e) {
+                    failure = e.Message();
+                }
+            }
+            if (!instance) {
+                ADD_FAILURE() << "cannot be made: " << failure;
                 continue;
             }
-            DefaultMismatches(instance.get(), cls->ClassName() + ".", 0, wrong);
+            TComponentPtr unowned(owner ? nullptr : instance);
+            DefaultMismatches(instance, cls->ClassName() + ".", 0, wrong);
         } else if (cls->IsItemClass()) {
             TCollection collection(cls);
             DefaultMismatches(collection.Add(), cls->ClassName() + ".", 0, wrong);
