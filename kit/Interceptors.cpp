@@ -31,6 +31,27 @@ WNDPROC SetWindowProc(HWND wnd, WNDPROC proc) {
     return reinterpret_cast<WNDPROC>(SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
 }
 
+namespace {
+
+// A window procedure read with the ANSI functions is either an ANSI
+// procedure, code that may be called like any function, or a special value
+// (the system's stand-in for a Unicode procedure) that only CallWindowProc
+// can call. Calling code directly saves CallWindowProc's own cost on every
+// message, which is most of what a hook adds.
+bool IsCode(WNDPROC proc) {
+    MEMORY_BASIC_INFORMATION info;
+    if (!proc || !VirtualQuery(reinterpret_cast<const void*>(proc), &info, sizeof info)) return false;
+    constexpr DWORD executable = PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    return info.State == MEM_COMMIT && (info.Protect & executable) != 0;
+}
+
+LRESULT CallPrevious(WNDPROC proc, bool isCode, HWND wnd, const TMessage& m) {
+    if (!proc) return 0;
+    return isCode ? proc(wnd, m.Msg, m.WParam, m.LParam) : CallWindowProcA(proc, wnd, m.Msg, m.WParam, m.LParam);
+}
+
+}  // namespace
+
 // ---- Window subclassing ----
 //
 // The procedure a subclass writes into a window is a thunk bound to a small
@@ -201,6 +222,7 @@ void TWindowSubclass::SetHandle(HWND wnd) {
     if (!wnd) return;
     WNDPROC proc = Link()->Thunk;
     FPrevious = SetWindowProc(wnd, proc);
+    FPreviousIsCode = IsCode(FPrevious);
     FHandle = wnd;
 }
 
@@ -216,6 +238,7 @@ void TWindowSubclass::WindowProc(TMessage& Message) {
     // procedure gets it, and a handler may destroy this object.
     const HWND wnd = FHandle;
     const WNDPROC previous = FPrevious;
+    const bool previousIsCode = FPreviousIsCode;
     const bool destroy = Message.Msg == WM_DESTROY;
     bool handled = false;
     try {
@@ -227,13 +250,12 @@ void TWindowSubclass::WindowProc(TMessage& Message) {
     // Still this object's window: unless a handler destroyed this object or
     // made it let go.
     if (link && link->Owner == this && FHandle == wnd && destroy) UnSubclass();
-    if (!handled && wnd && previous)
-        Message.Result = CallWindowProcA(previous, wnd, Message.Msg, Message.WParam, Message.LParam);
+    if (!handled && wnd) Message.Result = CallPrevious(previous, previousIsCode, wnd, Message);
 }
 
 void TWindowSubclass::CallOldProc(TMessage& Message, bool& Handled) {
     if (Handled) return;
-    Message.Result = FPrevious ? CallWindowProcA(FPrevious, FHandle, Message.Msg, Message.WParam, Message.LParam) : 0;
+    Message.Result = CallPrevious(FPrevious, FPreviousIsCode, FHandle, Message);
     Handled = true;
 }
 

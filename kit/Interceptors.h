@@ -106,6 +106,9 @@ private:
     void DropLink();
 
     WNDPROC FPrevious = nullptr;
+    // The previous procedure is code of this process, not a value that only
+    // CallWindowProc understands: it is called directly.
+    bool FPreviousIsCode = false;
     Detail::TSubclassLink* FLink = nullptr;
     HWND FHandle = nullptr;
 };

@@ -141,6 +141,34 @@ TEST(WindowSubclass, TwoSubclassesOnOneWindowLetGoInEitherOrder) {
     EXPECT_EQ(thunksBefore, ObjectInstanceCount()) << "b let go of its procedure with the window";
 }
 
+// A Unicode window read through the ANSI functions has a stand-in for its
+// procedure, which only CallWindowProc can call; the text still arrives.
+namespace {
+std::wstring gWideText;
+LRESULT CALLBACK WideProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_SETTEXT) gWideText = reinterpret_cast<const wchar_t*>(lParam);
+    return DefWindowProcW(wnd, msg, wParam, lParam);
+}
+}  // namespace
+
+TEST(WindowSubclass, AUnicodeWindowGetsItsMessagesThroughTheSystem) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &WideProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = L"KitInterceptorsTestWide";
+    RegisterClassW(&wc);
+    HWND wnd = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance,
+                               nullptr);
+    ASSERT_TRUE(IsWindowUnicode(wnd));
+    TWindowSubclass s;
+    s.SetHandle(wnd);
+    EXPECT_NE(reinterpret_cast<WNDPROC>(&WideProc), s.PreviousProc());
+    SendMessageA(wnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("壁紙"));
+    EXPECT_EQ(L"\u58c1\u7d19", gWideText);
+    s.SetHandle(nullptr);
+    DestroyWindow(wnd);
+}
+
 // ---- The dispatcher ----
 
 namespace {
