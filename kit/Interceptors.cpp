@@ -885,9 +885,12 @@ void TBitmapPainter::Notification(TComponent* AComponent, TOperation Operation) 
     }
 }
 
+// The background is erased too: a window that paints no background of its
+// own in WM_PAINT would otherwise keep the image of the mode before (the
+// tiles after switching to centred, the image after switching off).
 void TBitmapPainter::UpdateWindow() {
     if (!FImage || !FImage->isValid()) return;
-    if (HWND wnd = GetHandle()) RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE);
+    if (HWND wnd = GetHandle()) RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
 }
 
 void TBitmapPainter::DrawBitmap(TCanvas* Canvas) {

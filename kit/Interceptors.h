@@ -442,7 +442,8 @@ public:
     bool Tiled() const { return FTiled; }
     void SetTiled(bool Value);
 
-    // Asks for a repaint of the whole client area (when there is something to draw).
+    // Asks for a repaint of the whole client area, background included (when
+    // there is something to draw).
     void UpdateWindow();
     // Draws the image on Canvas over the window's client rectangle; nothing
     // without a valid image.

@@ -361,10 +361,12 @@ TEST_F(InterceptorComponents, ThePainterTilesOrCentresItsImage) {
     HWND wnd = Form->Handle();
     const COLORREF face = ColorToRGB(clBtnFace);
     ASSERT_NE(RGB(255, 0, 0), face);
+    // Repainted as the painter asks for it: nothing of the mode before stays.
     auto painted = [&](TDrawMessage message, bool tiled) {
         painter->SetDrawMessage(message);
         painter->SetTiled(tiled);
-        RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        painter->UpdateWindow();
+        ::UpdateWindow(wnd);
         Pump();
     };
     for (TDrawMessage message : {dmPaint, dmEraseBkgnd}) {
@@ -390,7 +392,7 @@ TEST_F(InterceptorComponents, ThePainterTilesOrCentresItsImage) {
     // The image list destroyed: the painter draws nothing, and says so.
     FreeComponent(images);
     EXPECT_EQ(nullptr, painter->Image()->ImageList());
-    painted(dmPaint, true);
+    RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     EXPECT_EQ(face, PixelOf(wnd, 0, 0));
     EXPECT_EQ(face, PixelOf(wnd, 34, 19));
     try {
