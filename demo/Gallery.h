@@ -5,8 +5,11 @@
 #include <atomic>
 
 #include "framework/ComCtrls.h"
+#include "framework/ExtCtrls.h"
 #include "framework/Forms.h"
+#include "framework/ImgList.h"
 #include "framework/StdCtrls.h"
+#include "kit/Interceptors.h"
 #include "kit/Threads.h"
 
 namespace Gallery {
@@ -53,6 +56,42 @@ public:
     void AlerterEnabledClick(Fw::TObject* Sender);
     void EventAlerter1Signal(Fw::TObject* Sender, bool& Reset);
 
+    // ---- The interception page (InterceptorsPage.cpp) ----
+    Fw::TTabSheet* InterceptorsPage = nullptr;
+    Fw::TListBox* DropList = nullptr;
+    Fw::TCheckBox* DropFollowLink = nullptr;
+    Fw::TLabel* DropStatus = nullptr;
+    Kit::TFileDrop* FileDrop1 = nullptr;
+    Fw::TLabel* WheelDelta = nullptr;
+    Fw::TLabel* WheelPos = nullptr;
+    Fw::TLabel* WheelShift = nullptr;
+    Fw::TLabel* WheelTotal = nullptr;
+    Kit::TMouseWheel* MouseWheel1 = nullptr;
+    Kit::TFormMessageInterceptor* FormInterceptor = nullptr;
+    Fw::TPanel* PaintPanel = nullptr;
+    Fw::TCheckBox* PaintActive = nullptr;
+    Fw::TCheckBox* PaintTiled = nullptr;
+    Fw::TCheckBox* PaintErase = nullptr;
+    Kit::TControlMessageInterceptor* PanelInterceptor = nullptr;
+    Fw::TImageList* ImageList1 = nullptr;
+    Kit::TBitmapPainter* BitmapPainter1 = nullptr;
+    Fw::TButton* SendHello = nullptr;
+    Fw::TButton* StartAnother = nullptr;
+    Fw::TListBox* RegisteredLog = nullptr;
+    Kit::TRegisteredMessage* RegisteredMessage1 = nullptr;
+
+    void FileDrop1DropFiles(Fw::TObject* Sender);
+    void DropFollowLinkClick(Fw::TObject* Sender);
+    void MouseWheel1Wheel(Fw::TObject* Sender, short Delta, Fw::TShiftState Shift, int X, int Y);
+    void PaintActiveClick(Fw::TObject* Sender);
+    void PaintTiledClick(Fw::TObject* Sender);
+    void PaintEraseClick(Fw::TObject* Sender);
+    void SendHelloClick(Fw::TObject* Sender);
+    void StartAnotherClick(Fw::TObject* Sender);
+    void GalleryHello(Kit::TRMItem* Sender, Fw::TMessage& Message);
+    void GalleryReply(Kit::TRMItem* Sender, Fw::TMessage& Message);
+    // ---- End of the interception page ----
+
 private:
     // A line with the time in front, at the end of list, kept in view.
     static void Log(Fw::TListBox* list, const Fw::AnsiString& text);
@@ -67,6 +106,10 @@ private:
     std::atomic<unsigned> FPrimeCount{0};
     DWORD FRunStarted = 0;
     HANDLE FAlertEvent = nullptr;
+
+    // The interception page: wheel notches turned so far, greetings sent.
+    int FWheelNotches = 0;
+    int FHellosSent = 0;
 };
 
 extern TGalleryForm* GalleryForm;

@@ -14,8 +14,8 @@ namespace {
 
 constexpr DWORD Patience = 20000;
 const char GalleryCaption[] = "Kit ギャラリー";
-// Threads.
-constexpr int UnitPages = 1;
+// Threads, Interceptors.
+constexpr int UnitPages = 2;
 
 struct TSearch {
     DWORD Process;
