@@ -699,9 +699,10 @@ bool HasLinkExtension(const std::wstring& name) {
 
 AnsiString ResolveShortcutFile(const AnsiString& FileName) {
     AnsiString result = FileName;
-    HRESULT init = CoInitialize(nullptr);
+    // Only a successful initialisation (S_FALSE too) is undone: undoing a
+    // failed one would end the apartment the thread had entered before.
+    if (FAILED(CoInitialize(nullptr))) return result;
     auto uninit = OnScopeExit([] { CoUninitialize(); });
-    if (FAILED(init)) return result;
     TComRef<IShellLinkA> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                 reinterpret_cast<void**>(&link.Ptr))))

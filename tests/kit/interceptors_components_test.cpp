@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "framework/Filer.h"
 #include "interceptors_support.h"
@@ -244,6 +245,21 @@ TEST(ResolveShortcutFile, GivesTheTargetOrTheNameItself) {
     EXPECT_EQ(Ansi(target), ResolveShortcutFile(Ansi(dir.Shortcut(Wide("リンク.lnk"), target))));
     const std::string none = Ansi(dir.Path) + "\\none.lnk";
     EXPECT_EQ(none, ResolveShortcutFile(none));
+
+    // On a thread in the multithreaded apartment nothing can be resolved,
+    // and the thread stays in its apartment.
+    HRESULT again = E_FAIL;
+    std::string resolved;
+    std::thread mta([&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        resolved = ResolveShortcutFile(none);
+        again = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        CoUninitialize();
+        CoUninitialize();
+    });
+    mta.join();
+    EXPECT_EQ(none, resolved);
+    EXPECT_EQ(S_FALSE, again) << "the thread's own initialisation was undone";
 }
 
 // ---- Mouse wheel ----
