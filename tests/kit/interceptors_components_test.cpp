@@ -128,14 +128,12 @@ public:
     }
     std::wstring File(const std::wstring& name, const char* content = "x") {
         std::wstring full = Path + L"\\" + name;
-        std::wstring open = full.size() >= MAX_PATH ? L"\\\\?\\" + full : full;
-        HANDLE h = CreateFileW(open.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            DWORD written;
-            WriteFile(h, content, static_cast<DWORD>(strlen(content)), &written, nullptr);
-            CloseHandle(h);
-            Files.push_back(open);
-        }
+        HANDLE h = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(INVALID_HANDLE_VALUE, h);
+        DWORD written;
+        WriteFile(h, content, static_cast<DWORD>(strlen(content)), &written, nullptr);
+        CloseHandle(h);
+        Files.push_back(full);
         return full;
     }
     // A real shortcut, made as the shell makes them.
