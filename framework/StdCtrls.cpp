@@ -48,6 +48,7 @@ FW_PUBLISH(TEdit)
     .Property("ParentColor", &TEdit::ParentColor, &TEdit::SetParentColor).Default(false)
     .Property("ParentFont", &TEdit::ParentFont, &TEdit::SetParentFont).Default(true)
     .Property("ParentShowHint", &TEdit::ParentShowHint, &TEdit::SetParentShowHint).Default(true)
+    .Property("PasswordChar", &TEdit::PasswordChar, &TEdit::SetPasswordChar).Default('\0')
     .Property("ReadOnly", &TEdit::ReadOnly, &TEdit::SetReadOnly).Default(false)
     .Property("ShowHint", &TEdit::ShowHint, &TEdit::SetShowHint).Stored(&TEdit::IsShowHintStored)
     .Property("TabOrder", &TEdit::TabOrder, &TEdit::SetTabOrder).Default(-1)
@@ -311,6 +312,15 @@ void TCustomEdit::CreateParams(TCreateParams& params) {
 
 void TCustomEdit::InitializeHandle() {
     SendMessageA(FHandle, EM_LIMITTEXT, FMaxLength, 0);
+    if (FPasswordChar) SendMessageA(FHandle, EM_SETPASSWORDCHAR, static_cast<unsigned char>(FPasswordChar), 0);
+}
+
+void TCustomEdit::SetPasswordChar(char value) {
+    if (value == FPasswordChar) return;
+    FPasswordChar = value;
+    if (!HandleAllocated()) return;
+    SendMessageA(FHandle, EM_SETPASSWORDCHAR, static_cast<unsigned char>(value), 0);
+    Invalidate();
 }
 
 void TCustomEdit::SetMaxLength(int value) {

@@ -73,6 +73,9 @@ public:
     // Selects the whole text when the box gets the focus from the keyboard.
     bool AutoSelect() const { return FAutoSelect; }
     void SetAutoSelect(bool value) { FAutoSelect = value; }
+    // Shown in place of every character typed; #0 shows the text itself.
+    char PasswordChar() const { return FPasswordChar; }
+    void SetPasswordChar(char value);
 
     void SelectAll();
     void Clear() { SetText(AnsiString()); }
@@ -95,6 +98,7 @@ private:
     int FMaxLength = 0;
     bool FReadOnly = false;
     bool FAutoSelect = true;
+    char FPasswordChar = '\0';
 };
 
 class TEdit : public TCustomEdit {

@@ -375,6 +375,16 @@ AnsiString SysErrorMessage(unsigned long errorCode) {
     return r;
 }
 
+AnsiString WideCharToString(const wchar_t* source) {
+    if (!source) return AnsiString();
+    int n = WideCharToMultiByte(CP_ACP, 0, source, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return AnsiString();
+    AnsiString r(static_cast<std::size_t>(n), '\0');
+    n = WideCharToMultiByte(CP_ACP, 0, source, -1, r.data(), n, nullptr, nullptr);
+    r.resize(n > 0 ? static_cast<std::size_t>(n - 1) : 0);  // without the terminating zero
+    return r;
+}
+
 // ---- Double-byte characters ----
 
 bool IsLeadByte(unsigned char c) {

@@ -183,6 +183,10 @@ AnsiString Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 
 // full stop; "" for a code the system has no text for.
 AnsiString SysErrorMessage(unsigned long errorCode);
 
+// The zero-terminated wide text in the ANSI code page; "" for null, or when
+// the system converts nothing.
+AnsiString WideCharToString(const wchar_t* source);
+
 // ---- Double-byte characters ----
 //
 // Positions in these functions count from 1, as the platform's string

@@ -371,6 +371,13 @@ TEST_F(ControlTest, EditTextAndChangeEvents) {
     EXPECT_THROW(edit->SetMaxLength(-1), EInvalidOperation);
     edit->SetReadOnly(true);
     EXPECT_TRUE(GetWindowLongA(edit->Handle(), GWL_STYLE) & ES_READONLY);
+    // A password character hides what the window shows, not the text.
+    edit->SetPasswordChar('*');
+    EXPECT_EQ('*', SendMessageA(edit->Handle(), EM_GETPASSWORDCHAR, 0, 0));
+    EXPECT_EQ("abcd", edit->Text());
+    auto* hidden = Add<TEdit>(10, 40, 150, 20);
+    hidden->SetPasswordChar('#');
+    EXPECT_EQ('#', SendMessageA(hidden->Handle(), EM_GETPASSWORDCHAR, 0, 0));
 }
 
 namespace {
