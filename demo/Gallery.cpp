@@ -75,6 +75,30 @@ FW_PUBLISH(TGalleryForm)
     .Method<&TGalleryForm::GalleryHello>("GalleryHello")
     .Method<&TGalleryForm::GalleryReply>("GalleryReply")
     // ---- End of the interception page ----
+    // ---- The component array page (ComponentArrayPage.cpp) ----
+    .Field("ComponentArrayPage", &TGalleryForm::ComponentArrayPage)
+    .Field("ArrayCount", &TGalleryForm::ArrayCount)
+    .Field("ArrayCreate", &TGalleryForm::ArrayCreate)
+    .Field("ArrayRemove", &TGalleryForm::ArrayRemove)
+    .Field("ArrayPanel", &TGalleryForm::ArrayPanel)
+    .Field("ArrayStatus", &TGalleryForm::ArrayStatus)
+    .Field("ArrayOrder", &TGalleryForm::ArrayOrder)
+    .Field("ArrayNatural", &TGalleryForm::ArrayNatural)
+    .Field("ButtonArray", &TGalleryForm::ButtonArray)
+    .Field("SerialText", &TGalleryForm::SerialText)
+    .Field("SerialCheck", &TGalleryForm::SerialCheck)
+    .Field("SerialSave", &TGalleryForm::SerialSave)
+    .Field("SerialLoad", &TGalleryForm::SerialLoad)
+    .Field("SerialStatus", &TGalleryForm::SerialStatus)
+    .Field("SerialBytes", &TGalleryForm::SerialBytes)
+    .Field("PropertySerializer1", &TGalleryForm::PropertySerializer1)
+    .Method<&TGalleryForm::ArrayCreateClick>("ArrayCreateClick")
+    .Method<&TGalleryForm::ArrayRemoveClick>("ArrayRemoveClick")
+    .Method<&TGalleryForm::ButtonArrayCreateNew>("ButtonArrayCreateNew")
+    .Method<&TGalleryForm::ArrayButtonClick>("ArrayButtonClick")
+    .Method<&TGalleryForm::SerialSaveClick>("SerialSaveClick")
+    .Method<&TGalleryForm::SerialLoadClick>("SerialLoadClick")
+    // ---- End of the component array page ----
 FW_END_PUBLISH
 
 TGalleryForm::TGalleryForm(TComponent* owner) : TForm(owner) {}

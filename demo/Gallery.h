@@ -9,6 +9,7 @@
 #include "framework/Forms.h"
 #include "framework/ImgList.h"
 #include "framework/StdCtrls.h"
+#include "kit/Componentarray.h"
 #include "kit/Interceptors.h"
 #include "kit/Threads.h"
 
@@ -92,6 +93,32 @@ public:
     void GalleryReply(Kit::TRMItem* Sender, Fw::TMessage& Message);
     // ---- End of the interception page ----
 
+    // ---- The component array page (ComponentArrayPage.cpp) ----
+    Fw::TTabSheet* ComponentArrayPage = nullptr;
+    Fw::TEdit* ArrayCount = nullptr;
+    Fw::TButton* ArrayCreate = nullptr;
+    Fw::TButton* ArrayRemove = nullptr;
+    Fw::TPanel* ArrayPanel = nullptr;
+    Fw::TLabel* ArrayStatus = nullptr;
+    Fw::TLabel* ArrayOrder = nullptr;
+    Fw::TLabel* ArrayNatural = nullptr;
+    Kit::TComponentArray* ButtonArray = nullptr;
+    Fw::TEdit* SerialText = nullptr;
+    Fw::TCheckBox* SerialCheck = nullptr;
+    Fw::TButton* SerialSave = nullptr;
+    Fw::TButton* SerialLoad = nullptr;
+    Fw::TLabel* SerialStatus = nullptr;
+    Fw::TListBox* SerialBytes = nullptr;
+    Kit::TPropertySerializer* PropertySerializer1 = nullptr;
+
+    void ArrayCreateClick(Fw::TObject* Sender);
+    void ArrayRemoveClick(Fw::TObject* Sender);
+    void ButtonArrayCreateNew(Fw::TObject* Sender, Fw::TComponent* AComponent);
+    void ArrayButtonClick(Fw::TObject* Sender);
+    void SerialSaveClick(Fw::TObject* Sender);
+    void SerialLoadClick(Fw::TObject* Sender);
+    // ---- End of the component array page ----
+
 private:
     // A line with the time in front, at the end of list, kept in view.
     static void Log(Fw::TListBox* list, const Fw::AnsiString& text);
@@ -110,6 +137,12 @@ private:
     // The interception page: wheel notches turned so far, greetings sent.
     int FWheelNotches = 0;
     int FHellosSent = 0;
+
+    // ---- The component array page (ComponentArrayPage.cpp) ----
+    void ShowArrayOrder();
+    void ShowSavedBytes();
+    static Fw::AnsiString SerialFile();
+    // ---- End of the component array page ----
 };
 
 extern TGalleryForm* GalleryForm;

@@ -14,8 +14,8 @@ namespace {
 
 constexpr DWORD Patience = 20000;
 const char GalleryCaption[] = "Kit ギャラリー";
-// Threads, Interceptors.
-constexpr int UnitPages = 2;
+// Threads, Interceptors, Componentarray.
+constexpr int UnitPages = 3;
 
 struct TSearch {
     DWORD Process;
