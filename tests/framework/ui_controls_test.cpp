@@ -345,6 +345,8 @@ TEST_F(ControlTest, APanelHoldsControlsAndPaintsItsCaption) {
     auto* button = Add<TButton>(5, 5, 60, 20, panel);
     EXPECT_EQ(panel->Handle(), GetParent(button->Handle()));
     EXPECT_EQ("TPanel", ClassOf(panel->Handle()));
+    // Its face is painted around its controls, never over them.
+    EXPECT_TRUE(GetWindowLongA(panel->Handle(), GWL_STYLE) & WS_CLIPCHILDREN);
     EXPECT_THROW(panel->SetBevelWidth(0), EInvalidOperation);
     TClickCounter counter;
     panel->OnClick = MakeEvent<&TClickCounter::Click>(&counter);
