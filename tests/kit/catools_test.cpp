@@ -12,9 +12,11 @@
 #include "framework/Forms.h"
 #include "framework/StdCtrls.h"
 #include "kit/Catools.h"
+#include "tests/support/ExceptionMessage.h"
 
 using namespace Fw;
 using namespace Kit;
+using TestSupport::MessageOf;
 
 namespace {
 
@@ -40,17 +42,6 @@ FW_PUBLISH(TToolsForm)
 FW_END_PUBLISH
 
 namespace {
-
-// The message of the Exception that f raises ("" and a failure when none).
-std::string MessageOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (Exception& e) {
-        return e.Message();
-    }
-    ADD_FAILURE() << "no exception";
-    return "";
-}
 
 struct TFormFixture : ::testing::Test {
     TToolsForm* Form = NewComponent<TToolsForm>(nullptr);

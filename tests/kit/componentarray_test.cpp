@@ -18,6 +18,7 @@
 #include "framework/StdCtrls.h"
 #include "framework/Streams.h"
 #include "kit/Componentarray.h"
+#include "tests/support/ExceptionMessage.h"
 
 // Live blocks of the program's heap, for the fuzz test's leak check.
 namespace {
@@ -39,6 +40,7 @@ void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 using namespace Fw;
 using namespace Kit;
+using TestSupport::MessageOf;
 
 namespace {
 
@@ -70,16 +72,6 @@ FW_PUBLISH(TArrayForm)
 FW_END_PUBLISH
 
 namespace {
-
-std::string MessageOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (Exception& e) {
-        return e.Message();
-    }
-    ADD_FAILURE() << "no exception";
-    return "";
-}
 
 template <class T>
 T* Named(TComponent* owner, const char* name) {
