@@ -65,7 +65,8 @@ using TComponentPtr = std::unique_ptr<TComponent, TFreeComponent>;
 TEST(ClassesByName, EveryUnitsClassesAreRegisteredWithoutTheirHeaders) {
     for (const char* name : {"TComponent", "TForm", "TButton", "TCheckBox", "TEdit", "TLabel", "TPanel",
                              "TImage", "TPopupMenu", "TMenuItem", "TImageList", "TFont", "TStringList",
-                             "TApplication", "TThreadBroker", "TPathObserver", "TEventAlerter"})
+                             "TApplication", "TThreadBroker", "TPathObserver", "TEventAlerter",
+                             "TComponentArray", "TPropertySerializer", "TComponentPropertyList"})
         EXPECT_NE(nullptr, GetClass(name)) << name;
 }
 
