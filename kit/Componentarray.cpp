@@ -15,6 +15,7 @@ namespace {
 
 const char* const SNoClass = "クラスが決定できません.";
 const char* const SNoComponent = "配列にコンポーネントが格納されていません.";
+const char* const SNoneGiven = "コンポーネントが指定されていません.";
 const char* const SArrayNoOwner = "コンポーネント配列にオーナーがありません.";
 const char* const SSerializerNoOwner = "プロパティ シリアライザにオーナーがありません.";
 const char* const SReadError = "read error!!";
@@ -81,7 +82,7 @@ TComponent* TComponentArray::CreateNew(AnsiString name) {
 }
 
 int TComponentArray::Add(TComponent* component) {
-    if (!component) throw Exception(SNoComponent);
+    if (!component) throw Exception(SNoneGiven);
     GetItems();
     const int index = FItems->AddObject(component->Name(), component);
     Watch(component);

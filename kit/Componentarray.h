@@ -51,6 +51,7 @@ public:
     // Appends component (under its current name) and returns its index;
     // OnAdd may rename it, and the entry follows. A component of another
     // owner is watched, so that its destruction takes it out of the array.
+    // Null is refused.
     int Add(Fw::TComponent* component);
     // Takes entry index out and returns its component, which stays alive;
     // OnDelete follows. "配列にコンポーネントが格納されていません." for an

@@ -139,6 +139,7 @@ TEST_F(ComponentArray, AddDeleteClassAndEvents) {
     EXPECT_EQ(Form, edit->Owner());
     EXPECT_EQ((std::vector<std::string>{"add 0", "add 1", "delete 1"}), Form->Log);
     EXPECT_THROW(Array->Delete(5), EListError);
+    EXPECT_EQ("コンポーネントが指定されていません.", MessageOf([&] { Array->Add(nullptr); }));
     TStringList bare;
     bare.Add("Edit0");
     Array->SetItems(&bare);
