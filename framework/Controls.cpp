@@ -664,6 +664,10 @@ void TWinControl::CreateWnd() {
     if ((params.Style & WS_CHILD) && !params.WndParent)
         throw EInvalidOperation("コントロール '" + Name() + "' には親ウィンドウがありません.");
     FDefWndProc = params.WindowClass.lpfnWndProc;
+    // A window of the control's own class paints its whole face (a panel, a
+    // group box, a page): it must not paint over the controls placed on it,
+    // or a control moved inside it stays covered until it paints again.
+    if (OwnClass()) params.Style |= WS_CLIPCHILDREN;
 
     const char* name = params.WinClassName.c_str();
     WNDCLASSA existing{};

@@ -152,13 +152,6 @@ void DrawBevel(HDC dc, RECT& r, TPanelBevel bevel, int width) {
 
 }  // namespace
 
-// A panel holds controls: painting its face must not paint over them, or a
-// control moved inside it is covered until it paints again.
-void TPanel::CreateParams(TCreateParams& params) {
-    TCustomControl::CreateParams(params);
-    params.Style |= WS_CLIPCHILDREN;
-}
-
 void TPanel::Paint() {
     TCanvas* canvas = Canvas();
     HDC dc = canvas->Handle();

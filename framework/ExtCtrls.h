@@ -61,7 +61,6 @@ public:
     void SetAlignment(TAlignment value);
 
 protected:
-    void CreateParams(TCreateParams& params) override;
     void Paint() override;
     void TextChanged() override { Invalidate(); }
 

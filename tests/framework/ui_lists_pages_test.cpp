@@ -126,6 +126,9 @@ TEST_F(ListsPagesTest, PickingATabShowsItsPageAndFiresOnChange) {
     EXPECT_EQ(1, Host->Changes);
     EXPECT_EQ(Host->First, Host->Pages->ActivePage());
     EXPECT_TRUE(IsWindowVisible(Host->List->Handle())) << "controls on the picked page show";
+    // Pages and group boxes paint their faces around their controls, never over them.
+    for (HWND container : {Host->First->Handle(), GetParent(Host->List->Handle())})
+        EXPECT_TRUE(GetWindowLongA(container, GWL_STYLE) & WS_CLIPCHILDREN);
     EXPECT_FALSE(IsWindowVisible(Host->Second->Handle()));
 
     // Set in code: no OnChange, as for the platform's own page control.
