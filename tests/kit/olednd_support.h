@@ -7,6 +7,7 @@
 #include <ole2.h>
 
 #include <cstring>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -99,3 +100,10 @@ struct TCollect {
 };
 
 }  // namespace OleTest
+
+namespace Kit {
+// Effects in failure messages by name, not as the byte they are.
+inline void PrintTo(TDropEffectKind kind, std::ostream* os) {
+    *os << Fw::GetEnumName(Fw::TypeInfoOf<TDropEffectKind>(), kind);
+}
+}  // namespace Kit
