@@ -13,6 +13,7 @@
 
 #include "framework/Filer.h"
 #include "interceptors_support.h"
+#include "tests/support/UnixProgram.h"
 
 using namespace Fw;
 using namespace Kit;
@@ -262,35 +263,6 @@ TEST(ResolveShortcutFile, GivesTheTargetOrTheNameItself) {
 
 // ---- Mouse wheel ----
 
-namespace {
-
-// Runs a program of the machine Wine runs on (xdotool) with the display's
-// input; false when it cannot be started.
-bool RunUnixProgram(const std::string& path, const std::string& arguments) {
-    using DosName = WCHAR* (*)(const char*);
-    auto dosName = reinterpret_cast<DosName>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name")));
-    if (!dosName) return false;
-    WCHAR* dos = dosName(path.c_str());
-    if (!dos) return false;
-    std::wstring command = L"\"" + std::wstring(dos) + L"\" " + Wide(arguments);
-    HeapFree(GetProcessHeap(), 0, dos);
-    STARTUPINFOW startup{sizeof startup};
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return false;
-    // Wine starts a Unix program without a Windows process: no process
-    // handle, and the thread handle is left unset (closing it would close
-    // some other handle of ours). The test waits for the input instead.
-    if (info.hProcess) {
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
-    }
-    return true;
-}
-
-}  // namespace
-
 TEST_F(InterceptorComponents, TheWheelTurnedOnTheDisplayReachesOnWheel) {
     auto* wheel = NewComponent<TMouseWheel>(Form.get());
     wheel->OnWheel = MakeEvent<&TComponentsForm::Wheel>(Form.get());
@@ -305,8 +277,8 @@ TEST_F(InterceptorComponents, TheWheelTurnedOnTheDisplayReachesOnWheel) {
     for (int button : {4, 5}) {
         SCOPED_TRACE("button " + std::to_string(button));
         Form->Wheels = 0;
-        ASSERT_TRUE(RunUnixProgram("/usr/bin/xdotool", "mousemove " + std::to_string(at.X) + " " +
-                                                           std::to_string(at.Y) + " click " + std::to_string(button)))
+        ASSERT_TRUE(TestSupport::Xdotool("mousemove " + std::to_string(at.X) + " " + std::to_string(at.Y) +
+                                         " click " + std::to_string(button)))
             << "xdotool could not be started";
         ASSERT_TRUE(PumpUntil([&] { return Form->Wheels > 0; })) << "no wheel message arrived";
         EXPECT_EQ(button == 4 ? WHEEL_DELTA : -WHEEL_DELTA, Form->Delta) << "positive: away from the user";
