@@ -99,6 +99,30 @@ FW_PUBLISH(TGalleryForm)
     .Method<&TGalleryForm::SerialSaveClick>("SerialSaveClick")
     .Method<&TGalleryForm::SerialLoadClick>("SerialLoadClick")
     // ---- End of the component array page ----
+    // ---- The drag-and-drop page ----
+    .Field("DragDropPage", &TGalleryForm::DragDropPage)
+    .Field("DragFileList", &TGalleryForm::DragFileList)
+    .Field("DragFileResult", &TGalleryForm::DragFileResult)
+    .Field("DragText", &TGalleryForm::DragText)
+    .Field("DragTextHandle", &TGalleryForm::DragTextHandle)
+    .Field("DragTextResult", &TGalleryForm::DragTextResult)
+    .Field("DndStartAnother", &TGalleryForm::DndStartAnother)
+    .Field("DropArea", &TGalleryForm::DropArea)
+    .Field("DropEffectLabel", &TGalleryForm::DropEffectLabel)
+    .Field("DropFormatLabel", &TGalleryForm::DropFormatLabel)
+    .Field("DropLog", &TGalleryForm::DropLog)
+    .Field("DropSource1", &TGalleryForm::DropSource1)
+    .Field("FileGesture", &TGalleryForm::FileGesture)
+    .Field("TextGesture", &TGalleryForm::TextGesture)
+    .Field("OleDropTarget1", &TGalleryForm::OleDropTarget1)
+    .Method<&TGalleryForm::FileGestureRecognized>("FileGestureRecognized")
+    .Method<&TGalleryForm::TextGestureRecognized>("TextGestureRecognized")
+    .Method<&TGalleryForm::DndStartAnotherClick>("DndStartAnotherClick")
+    .Method<&TGalleryForm::DropItemOver>("DropItemOver")
+    .Method<&TGalleryForm::OleDropTarget1DragLeave>("OleDropTarget1DragLeave")
+    .Method<&TGalleryForm::DropFilesDrop>("DropFilesDrop")
+    .Method<&TGalleryForm::DropTextDrop>("DropTextDrop")
+    // ---- End of the drag-and-drop page ----
 FW_END_PUBLISH
 
 TGalleryForm::TGalleryForm(TComponent* owner) : TForm(owner) {}
@@ -126,6 +150,8 @@ void TGalleryForm::FormCreate(TObject*) {
     // One auto-reset event that the alerter waits on beside its own.
     FAlertEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     EventAlerter1->GetEvent()->Add(Kit::HandleValue(FAlertEvent));
+
+    DragDropPageCreate();
 }
 
 // ---- Path observer ----

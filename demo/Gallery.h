@@ -11,6 +11,7 @@
 #include "framework/StdCtrls.h"
 #include "kit/Componentarray.h"
 #include "kit/Interceptors.h"
+#include "kit/Olednd.h"
 #include "kit/Threads.h"
 
 namespace Gallery {
@@ -118,6 +119,34 @@ public:
     void SerialSaveClick(Fw::TObject* Sender);
     void SerialLoadClick(Fw::TObject* Sender);
     // ---- End of the component array page ----
+
+    // ---- The drag-and-drop page (DragDropPage.cpp) ----
+    Fw::TTabSheet* DragDropPage = nullptr;
+    Fw::TListBox* DragFileList = nullptr;
+    Fw::TLabel* DragFileResult = nullptr;
+    Fw::TEdit* DragText = nullptr;
+    Fw::TPanel* DragTextHandle = nullptr;
+    Fw::TLabel* DragTextResult = nullptr;
+    Fw::TButton* DndStartAnother = nullptr;
+    Fw::TPanel* DropArea = nullptr;
+    Fw::TLabel* DropEffectLabel = nullptr;
+    Fw::TLabel* DropFormatLabel = nullptr;
+    Fw::TListBox* DropLog = nullptr;
+    Kit::TOleDropSource* DropSource1 = nullptr;
+    Kit::TDragGestureRecognizer* FileGesture = nullptr;
+    Kit::TDragGestureRecognizer* TextGesture = nullptr;
+    Kit::TOleDropTarget* OleDropTarget1 = nullptr;
+
+    void FileGestureRecognized(Fw::TObject* Sender, Fw::TMouseButton Button);
+    void TextGestureRecognized(Fw::TObject* Sender, Fw::TMouseButton Button);
+    void DndStartAnotherClick(Fw::TObject* Sender);
+    void DropItemOver(Fw::TObject* Sender, Kit::TDragContext* Context);
+    void OleDropTarget1DragLeave(Fw::TObject* Sender, HRESULT& Result);
+    void DropFilesDrop(Fw::TObject* Sender, Kit::TDragContext* Context);
+    void DropTextDrop(Fw::TObject* Sender, Kit::TDragContext* Context);
+    // Fills the list of files to drag (FormCreate).
+    void DragDropPageCreate();
+    // ---- End of the drag-and-drop page ----
 
 private:
     // A line with the time in front, at the end of list, kept in view.

@@ -14,8 +14,8 @@ namespace {
 
 constexpr DWORD Patience = 20000;
 const char GalleryCaption[] = "Kit ギャラリー";
-// Threads, Interceptors, Componentarray.
-constexpr int UnitPages = 3;
+// Threads, Interceptors, Componentarray, Olednd.
+constexpr int UnitPages = 4;
 
 struct TSearch {
     DWORD Process;
