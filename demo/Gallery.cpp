@@ -1,5 +1,7 @@
 #include "demo/Gallery.h"
 
+#include <algorithm>
+
 #include "framework/Application.h"
 
 namespace Gallery {
@@ -152,6 +154,57 @@ void TGalleryForm::FormCreate(TObject*) {
     EventAlerter1->GetEvent()->Add(Kit::HandleValue(FAlertEvent));
 
     DragDropPageCreate();
+    PlaceBesideAnother();
+}
+
+namespace {
+
+RECT WorkArea() {
+    RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    return area;
+}
+
+struct TOtherGallery {
+    HWND Self;
+    HWND Found;
+};
+
+BOOL CALLBACK FindOtherGallery(HWND wnd, LPARAM param) {
+    auto* search = reinterpret_cast<TOtherGallery*>(param);
+    if (wnd == search->Self || !IsWindowVisible(wnd)) return TRUE;
+    char className[64] = "";
+    GetClassNameA(wnd, className, sizeof className);
+    if (AnsiString(className) != TGalleryForm::StaticClass()->ClassName()) return TRUE;
+    search->Found = wnd;
+    return FALSE;
+}
+
+}  // namespace
+
+void TGalleryForm::MakeRoomForAnother() {
+    const RECT area = WorkArea();
+    const int middle = (area.left + area.right) / 2;
+    if (Left() + Width() > middle) SetLeft(std::max<int>(area.left, middle - Width()));
+}
+
+void TGalleryForm::PlaceBesideAnother() {
+    TOtherGallery search{HandleAllocated() ? Handle() : nullptr, nullptr};
+    EnumWindows(FindOtherGallery, reinterpret_cast<LPARAM>(&search));
+    RECT other;
+    if (!search.Found || !GetWindowRect(search.Found, &other)) return;
+    const RECT area = WorkArea();
+    // To the right of the other, overlapping it a little where the screen
+    // is just too narrow; where even that would hide half of it, a step
+    // down and to the right.
+    int left = std::min<int>(other.right, area.right - Width());
+    int top = other.top;
+    if (left < other.left + Width() / 2) {
+        left = std::min<int>(other.left + 32, area.right - Width());
+        top = std::min<int>(other.top + 32, area.bottom - Height());
+    }
+    SetPosition(poDesigned);
+    SetBounds(std::max<int>(area.left, left), std::max<int>(area.top, top), Width(), Height());
 }
 
 // ---- Path observer ----

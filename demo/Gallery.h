@@ -152,6 +152,11 @@ private:
     // A line with the time in front, at the end of list, kept in view.
     static void Log(Fw::TListBox* list, const Fw::AnsiString& text);
     void ShowProgress();
+    // Galleries stand side by side where the screen has room, so that one
+    // can drag to or send to the other: the one that starts another steps
+    // aside, the new one takes its place beside the first it finds.
+    void MakeRoomForAnother();
+    void PlaceBesideAnother();
 
     int FNotifications = 0;
     int FWrites = 0;

@@ -62,6 +62,7 @@ void TGalleryForm::StartAnotherClick(TObject*) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
+    MakeRoomForAnother();
     if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &info))
         RaiseLastOSError();

@@ -1,6 +1,8 @@
 // The gallery program as its user starts it: its window opens with a page
 // for each unit of the library, no message box (a form text that does not
-// fit the code shows one), and it ends cleanly when closed.
+// fit the code shows one), and it ends cleanly when closed. A gallery that
+// starts another gets it beside itself, so that the two can drag and send
+// to each other.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -63,19 +65,47 @@ struct TGalleryProcess {
     }
 };
 
-}  // namespace
-
-TEST(Gallery, OpensWithAPageForEachUnitAndEndsWhenClosed) {
+bool StartGallery(PROCESS_INFORMATION& info) {
     std::string program = ProgramBeside("kitgallery.exe");
     std::string commandLine = "\"" + program + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info))
+        return false;
+    CloseHandle(info.hThread);
+    info.hThread = nullptr;
+    return true;
+}
+
+struct TOtherSearch {
+    DWORD Except;
+    HWND Found = nullptr;
+};
+
+BOOL CALLBACK MatchOtherGallery(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<TOtherSearch*>(param);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (process == search->Except || !IsWindowVisible(window) || lstrcmpA(name, "TGalleryForm") != 0) return TRUE;
+    search->Found = window;
+    return FALSE;
+}
+
+BOOL CALLBACK MatchStartAnother(HWND window, LPARAM param) {
+    if (TextOf(window) != "もう一つ起動(&G)") return TRUE;
+    *reinterpret_cast<HWND*>(param) = window;
+    return FALSE;
+}
+
+}  // namespace
+
+TEST(Gallery, OpensWithAPageForEachUnitAndEndsWhenClosed) {
     TGalleryProcess gallery;
     PROCESS_INFORMATION& info = gallery.Info;
-    ASSERT_TRUE(CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &info))
-        << program << ": error " << GetLastError();
-    CloseHandle(info.hThread);
+    ASSERT_TRUE(StartGallery(info)) << "error " << GetLastError();
 
     // The main form shows before the message loop first waits for input.
     EXPECT_EQ(0u, WaitForInputIdle(info.hProcess, Patience));
@@ -93,4 +123,47 @@ TEST(Gallery, OpensWithAPageForEachUnitAndEndsWhenClosed) {
     DWORD code = 1;
     GetExitCodeProcess(info.hProcess, &code);
     EXPECT_EQ(0u, code);
+}
+
+TEST(Gallery, AnotherStartedFromAGalleryStandsBesideIt) {
+    TGalleryProcess first, second;
+    ASSERT_TRUE(StartGallery(first.Info)) << "error " << GetLastError();
+    ASSERT_EQ(0u, WaitForInputIdle(first.Info.hProcess, Patience));
+    HWND form = FindVisible(first.Info.dwProcessId, "TGalleryForm");
+    ASSERT_NE(nullptr, form);
+    // The drag-and-drop page's button, on a page not shown: a click message
+    // reaches it all the same.
+    HWND button = nullptr;
+    EnumChildWindows(form, MatchStartAnother, reinterpret_cast<LPARAM>(&button));
+    ASSERT_NE(nullptr, button);
+    PostMessageA(button, BM_CLICK, 0, 0);
+
+    TOtherSearch search{first.Info.dwProcessId};
+    for (DWORD waited = 0; !search.Found && waited < Patience; waited += 50) {
+        Sleep(50);
+        EnumWindows(MatchOtherGallery, reinterpret_cast<LPARAM>(&search));
+    }
+    ASSERT_NE(nullptr, search.Found) << "no second gallery";
+    DWORD process = 0;
+    GetWindowThreadProcessId(search.Found, &process);
+    second.Info.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION, FALSE, process);
+    ASSERT_NE(nullptr, second.Info.hProcess);
+    ASSERT_EQ(0u, WaitForInputIdle(second.Info.hProcess, Patience));
+
+    // Side by side at the same height, inside the work area; where the
+    // screen is a little too narrow they overlap, but never by half.
+    RECT area, one, two;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    GetWindowRect(form, &one);
+    GetWindowRect(search.Found, &two);
+    EXPECT_EQ(one.top, two.top);
+    EXPECT_GE(two.left, one.left + (one.right - one.left) / 2);
+    EXPECT_GE(one.left, area.left);
+    EXPECT_LE(two.right, area.right);
+
+    for (TGalleryProcess* gallery : {&second, &first}) {
+        HWND window = FindVisible(GetProcessId(gallery->Info.hProcess), "TGalleryForm");
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(gallery->Info.hProcess, Patience)) << "a gallery did not end";
+    }
 }
