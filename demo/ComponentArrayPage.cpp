@@ -93,7 +93,10 @@ void TGalleryForm::ShowSavedBytes() {
     SerialBytes->Items()->Clear();
     for (std::int64_t line = 0; line < saved.Size(); line += 16) {
         AnsiString text = IntToHex(static_cast<std::uint32_t>(line), 4) + ":";
-        for (std::int64_t i = line; i < line + 16 && i < saved.Size(); ++i) text += " " + IntToHex(bytes[i], 2);
+        for (std::int64_t i = line; i < line + 16 && i < saved.Size(); ++i) {
+            text += ' ';
+            text += IntToHex(bytes[i], 2);
+        }
         SerialBytes->Items()->Add(text);
     }
 }
