@@ -2,6 +2,7 @@
 // notification and component state.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "framework/TypeInfo.h"
@@ -156,6 +157,13 @@ private:
 // BeforeDestruction, then delete; null is ignored. The component goes even
 // when BeforeDestruction raises; the exception goes on after it.
 void FreeComponent(TComponent* component);
+
+// A component without an owner held by a smart pointer goes the same way.
+struct TComponentDeleter {
+    void operator()(TComponent* component) const { FreeComponent(component); }
+};
+template <class T = TComponent>
+using TComponentPtr = std::unique_ptr<T, TComponentDeleter>;
 
 namespace Detail {
 // FreeComponent for destructors, which cannot pass an exception on: one

@@ -55,10 +55,6 @@ const char8_t kFormText[] =
     "  end\n"
     "end\n";
 
-struct TFreeComponent {
-    void operator()(TComponent* c) const { FreeComponent(c); }
-};
-using TComponentPtr = std::unique_ptr<TComponent, TFreeComponent>;
 
 }  // namespace
 
@@ -71,7 +67,7 @@ TEST(ClassesByName, EveryUnitsClassesAreRegisteredWithoutTheirHeaders) {
 }
 
 TEST(ClassesByName, AFormTextOfClassesNamedNowhereElseIsReadAndWrittenBack) {
-    TComponentPtr form(ComponentFromText(reinterpret_cast<const char*>(kFormText), nullptr));
+    TComponentPtr<> form(ComponentFromText(reinterpret_cast<const char*>(kFormText), nullptr));
     ASSERT_NE(nullptr, form);
     EXPECT_EQ("TForm", form->ClassName());
     const struct {
@@ -94,7 +90,7 @@ TEST(ClassesByName, AFormTextOfClassesNamedNowhereElseIsReadAndWrittenBack) {
     AnsiString text = ComponentToText(form.get());
     EXPECT_NE(AnsiString::npos, text.find("object PathObserver1: TPathObserver")) << text;
     EXPECT_NE(AnsiString::npos, text.find("NotifyState = [ntLastWrite]")) << text;
-    TComponentPtr again(ComponentFromText(text, nullptr));
+    TComponentPtr<> again(ComponentFromText(text, nullptr));
     EXPECT_EQ(text, ComponentToText(again.get()));
 }
 
@@ -141,7 +137,7 @@ TEST(PublishedDefaults, EveryRegisteredClassStartsAtItsPublishedDefaults) {
             // Made without an owner, or, for the components that must sit on
             // a form (an interceptor hooks its form's window), on a form of
             // the first style that takes them.
-            TComponentPtr owner;
+            TComponentPtr<> owner;
             TComponent* instance = nullptr;
             AnsiString failure;
             for (const char* style : {"", "fsNormal", "fsMDIForm"}) {
@@ -160,7 +156,7 @@ TEST(PublishedDefaults, EveryRegisteredClassStartsAtItsPublishedDefaults) {
                 ADD_FAILURE() << "cannot be made: " << failure;
                 continue;
             }
-            TComponentPtr unowned(owner ? nullptr : instance);
+            TComponentPtr<> unowned(owner ? nullptr : instance);
             DefaultMismatches(instance, cls->ClassName() + ".", 0, wrong);
         } else if (cls->IsItemClass()) {
             TCollection collection(cls);

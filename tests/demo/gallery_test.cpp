@@ -22,6 +22,7 @@ constexpr int UnitPages = 4;
 struct TSearch {
     DWORD Process;
     const char* ClassName;
+    bool OfAnotherProcess = false;
     HWND Found = nullptr;
 };
 
@@ -31,7 +32,9 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
     GetWindowThreadProcessId(window, &process);
     char name[64] = "";
     GetClassNameA(window, name, sizeof name);
-    if (process != search->Process || !IsWindowVisible(window) || lstrcmpiA(name, search->ClassName) != 0) return TRUE;
+    if ((process == search->Process) == search->OfAnotherProcess || !IsWindowVisible(window) ||
+        lstrcmpiA(name, search->ClassName) != 0)
+        return TRUE;
     search->Found = window;
     return FALSE;
 }
@@ -78,22 +81,6 @@ bool StartGallery(PROCESS_INFORMATION& info) {
     return true;
 }
 
-struct TOtherSearch {
-    DWORD Except;
-    HWND Found = nullptr;
-};
-
-BOOL CALLBACK MatchOtherGallery(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<TOtherSearch*>(param);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    if (process == search->Except || !IsWindowVisible(window) || lstrcmpA(name, "TGalleryForm") != 0) return TRUE;
-    search->Found = window;
-    return FALSE;
-}
-
 BOOL CALLBACK MatchStartAnother(HWND window, LPARAM param) {
     if (TextOf(window) != "もう一つ起動(&G)") return TRUE;
     *reinterpret_cast<HWND*>(param) = window;
@@ -138,10 +125,10 @@ TEST(Gallery, AnotherStartedFromAGalleryStandsBesideIt) {
     ASSERT_NE(nullptr, button);
     PostMessageA(button, BM_CLICK, 0, 0);
 
-    TOtherSearch search{first.Info.dwProcessId};
+    TSearch search{first.Info.dwProcessId, "TGalleryForm", true};
     for (DWORD waited = 0; !search.Found && waited < Patience; waited += 50) {
         Sleep(50);
-        EnumWindows(MatchOtherGallery, reinterpret_cast<LPARAM>(&search));
+        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
     }
     ASSERT_NE(nullptr, search.Found) << "no second gallery";
     DWORD process = 0;

@@ -14,8 +14,10 @@ namespace {
 
 AnsiString Joined(const TStrings& list) {
     AnsiString r;
-    for (int i = 0; i < list.Count(); ++i)
-        r += (i ? "|" : "") + list.Strings(i);
+    for (int i = 0; i < list.Count(); ++i) {
+        if (i) r += '|';
+        r += list.Strings(i);
+    }
     return r;
 }
 
@@ -32,10 +34,12 @@ AnsiString ListIndexMessage(const std::function<void()>& f) {
 class TChangeLog : public TObject {
 public:
     void Changing(TObject* sender) {
-        Events += "<" + IntToStr(static_cast<TStrings*>(sender)->Count());
+        Events += '<';
+        Events += IntToStr(static_cast<TStrings*>(sender)->Count());
     }
     void Changed(TObject* sender) {
-        Events += ">" + IntToStr(static_cast<TStrings*>(sender)->Count());
+        Events += '>';
+        Events += IntToStr(static_cast<TStrings*>(sender)->Count());
     }
     void Attach(TStringList& list) {
         list.OnChanging = MakeEvent<&TChangeLog::Changing>(this);

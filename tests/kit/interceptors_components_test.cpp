@@ -21,11 +21,6 @@ using namespace InterceptorsTest;
 
 namespace {
 
-struct TFreeComponent {
-    void operator()(TComponent* c) const { FreeComponent(c); }
-};
-template <class T>
-using TPtr = std::unique_ptr<T, TFreeComponent>;
 
 // A form with a form interceptor and the events the tests hand out.
 class TComponentsForm : public TForm {
@@ -66,7 +61,7 @@ class InterceptorComponents : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { Application->Initialize(); }
     void SetUp() override { Form.reset(NewComponent<TComponentsForm>(nullptr)); }
-    TPtr<TComponentsForm> Form;
+    TComponentPtr<TComponentsForm> Form;
 };
 
 }  // namespace
@@ -426,7 +421,7 @@ const char kRegisteredForm[] =
 
 TEST(RegisteredMessage, ItemsReadFromFormTextFireByName) {
     Application->Initialize();
-    TPtr<TComponentsForm> form(static_cast<TComponentsForm*>(ComponentFromText(kRegisteredForm, nullptr)));
+    TComponentPtr<TComponentsForm> form(static_cast<TComponentsForm*>(ComponentFromText(kRegisteredForm, nullptr)));
     auto* registered = static_cast<TRegisteredMessage*>(form->FindComponent("Registered1"));
     TRMItems* items = registered->Messages();
     ASSERT_EQ(4, items->Count());
@@ -451,7 +446,7 @@ TEST(RegisteredMessage, ItemsReadFromFormTextFireByName) {
     AnsiString text = ComponentToText(form.get());
     EXPECT_NE(AnsiString::npos, text.find("Messages = <")) << text;
     EXPECT_NE(AnsiString::npos, text.find("OnMessage = ItemMessage")) << text;
-    TPtr<TComponent> again(ComponentFromText(text, nullptr));
+    TComponentPtr<TComponent> again(ComponentFromText(text, nullptr));
     EXPECT_EQ(text, ComponentToText(again.get()));
 
     try {
@@ -530,14 +525,14 @@ TEST(RegisteredMessage, TwoProcessesTalkByName) {
     Application->Initialize();
     if (const char* parent = std::getenv(kPeerVariable)) {
         // The second process: tells the first it is ready, answers one ping.
-        TPtr<TPeerForm> form(NewComponent<TPeerForm>(nullptr));
+        TComponentPtr<TPeerForm> form(NewComponent<TPeerForm>(nullptr));
         form->Listen();
         HWND first = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(std::strtoull(parent, nullptr, 10)));
         PostMessageA(first, RegisterWindowMessageA("Kit.Test.Ready"), 0, reinterpret_cast<LPARAM>(form->Handle()));
         ASSERT_TRUE(PumpUntil([&] { return form->Done; }));
         return;
     }
-    TPtr<TPeerForm> form(NewComponent<TPeerForm>(nullptr));
+    TComponentPtr<TPeerForm> form(NewComponent<TPeerForm>(nullptr));
     form->Listen();
     char self[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, self, MAX_PATH);
@@ -611,7 +606,7 @@ TEST_F(InterceptorComponents, APainterAndAFileDropGoThroughFormText) {
                              "OnDropFiles = FilesDropped"})
         EXPECT_NE(AnsiString::npos, text.find(line)) << line << " in\n" << text;
 
-    TPtr<TComponentsForm> again(static_cast<TComponentsForm*>(ComponentFromText(text, nullptr)));
+    TComponentPtr<TComponentsForm> again(static_cast<TComponentsForm*>(ComponentFromText(text, nullptr)));
     auto* painter2 = static_cast<TBitmapPainter*>(again->FindComponent("Painter1"));
     EXPECT_TRUE(painter2->Active());
     EXPECT_EQ(again->FindComponent("Images1"), painter2->Image()->ImageList());

@@ -32,10 +32,7 @@ public:
     bool SwallowInOnMessage = false;
 };
 
-struct TFreeComponent {
-    void operator()(TComponent* c) const { FreeComponent(c); }
-};
-using TFormPtr = std::unique_ptr<TLoggedForm, TFreeComponent>;
+using TFormPtr = TComponentPtr<TLoggedForm>;
 
 class InterceptorUsers : public ::testing::Test {
 protected:
@@ -194,7 +191,7 @@ TEST_F(InterceptorUsers, TheOwnersTeardownInEitherOrderOfCreation) {
 // switched on, hooks the control itself, and never doubles its handlers.
 TEST(InterceptorUserControlMode, AUserMadeInCodeHooksItsControl) {
     Application->Initialize();
-    std::unique_ptr<TLoggedForm, TFreeComponent> form(NewComponent<TLoggedForm>(nullptr));
+    TFormPtr form(NewComponent<TLoggedForm>(nullptr));
     auto* panel = NewComponent<TPanel>(form.get());
     panel->SetParent(form.get());
     HWND wnd = panel->Handle();

@@ -15,11 +15,6 @@ using namespace OleTest;
 
 namespace {
 
-struct TFreeComponent {
-    void operator()(TComponent* c) const { FreeComponent(c); }
-};
-template <class T>
-using TPtr = std::unique_ptr<T, TFreeComponent>;
 
 std::string Who(TObject* sender) {
     if (auto* item = dynamic_cast<TDFItem*>(sender)) return "item" + std::to_string(item->Index());
@@ -118,7 +113,7 @@ protected:
         Form.reset();
         OleUninitialize();
     }
-    TPtr<TDndForm> Form;
+    TComponentPtr<TDndForm> Form;
 };
 
 std::string PropNames(TMetaClass* cls) {
@@ -192,7 +187,7 @@ TEST_F(OleDndComponents, PublishedInOrderAndReadAndWrittenInFormText) {
           "FormatName = 'Kit.Test.Private'", "OnDragLeave = Leave"})
         EXPECT_NE(AnsiString::npos, text.find(line)) << line << " in\n" << text;
 
-    TPtr<TDndForm> again(static_cast<TDndForm*>(ComponentFromText(text, nullptr)));
+    TComponentPtr<TDndForm> again(static_cast<TDndForm*>(ComponentFromText(text, nullptr)));
     auto* target2 = static_cast<TOleDropTarget*>(again->FindComponent("Target1"));
     ASSERT_EQ(2, target2->Formats()->Count());
     EXPECT_EQ(target2, target2->Formats()->GetOwner());
@@ -213,7 +208,7 @@ TEST_F(OleDndComponents, PublishedInOrderAndReadAndWrittenInFormText) {
     }
 
     // In the form designer they stay inert: no handlers, no registration.
-    TPtr<TDndForm> design(NewComponent<TDndForm>(nullptr));
+    TComponentPtr<TDndForm> design(NewComponent<TDndForm>(nullptr));
     design->SetDesigning(true);
     auto* inertGesture = NewComponent<TDragGestureRecognizer>(design.get());
     auto* inertTarget = NewComponent<TOleDropTarget>(design.get());
@@ -482,9 +477,9 @@ TEST_F(OleDndComponents, NothingStaysRegisteredOrCallsAComponentThatWent) {
     EXPECT_FALSE(registered());
 
     // The window goes first: the registration goes on its WM_DESTROY.
-    TPtr<TOleDropTarget> survivor(NewComponent<TOleDropTarget>(nullptr));
+    TComponentPtr<TOleDropTarget> survivor(NewComponent<TOleDropTarget>(nullptr));
     {
-        TPtr<TDndForm> other(NewComponent<TDndForm>(nullptr));
+        TComponentPtr<TDndForm> other(NewComponent<TDndForm>(nullptr));
         survivor->SetControl(other.get());
         survivor->SetActive(true);
         EXPECT_NE(nullptr, survivor->RegisteredWindow());

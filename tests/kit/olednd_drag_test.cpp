@@ -26,11 +26,6 @@ namespace {
 const DWORD kGenerous = 30000;  // ms
 const char kPeerVariable[] = "KIT_DND_PEER";
 
-struct TFreeComponent {
-    void operator()(TComponent* c) const { FreeComponent(c); }
-};
-template <class T>
-using TPtr = std::unique_ptr<T, TFreeComponent>;
 
 template <class F>
 bool PumpUntil(F done) {
@@ -201,7 +196,7 @@ protected:
                                                                   << " recognised)";
     }
 
-    TPtr<TSourceForm> Source;
+    TComponentPtr<TSourceForm> Source;
 };
 
 }  // namespace
@@ -214,7 +209,7 @@ FW_END_PUBLISH
 
 TEST_F(OleDndDrag, AFileListIsDraggedToAnotherWindowWithTheKeysEffect) {
     ShowSource();
-    TPtr<TTargetForm> target(NewComponent<TTargetForm>(nullptr));
+    TComponentPtr<TTargetForm> target(NewComponent<TTargetForm>(nullptr));
     target->SetBounds(600, 120, 320, 240);
     target->Show();
     Application->ProcessMessages();
@@ -269,7 +264,7 @@ TEST_F(OleDndDrag, AFileListIsDraggedToAnotherProcess) {
         // The second process: a target on the right, reported to the first
         // process. Once entered, it moves the drag on and releases it; what
         // the drop brings goes back to the first process.
-        TPtr<TTargetForm> target(NewComponent<TTargetForm>(nullptr));
+        TComponentPtr<TTargetForm> target(NewComponent<TTargetForm>(nullptr));
         target->SetBounds(600, 120, 320, 240);
         target->Show();
         Application->ProcessMessages();
