@@ -87,6 +87,7 @@ TApplication::~TApplication() {
     if (FHintWindow) DestroyWindow(FHintWindow);
     if (FHandle) DestroyWindow(FHandle);
     if (FObjectInstance) FreeObjectInstance(FObjectInstance);
+    ReleaseSizedIcons();
     delete FIcon;
     if (Application == this) Application = nullptr;
 }
@@ -190,22 +191,49 @@ BOOL CALLBACK FirstIconGroup(HMODULE, LPCSTR, LPSTR name, LONG_PTR param) {
 
 void TApplication::LoadIcon() {
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    HICON icon = static_cast<HICON>(LoadImageA(instance, "MAINICON", IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+    AnsiString name = "MAINICON";
+    HICON icon = static_cast<HICON>(LoadImageA(instance, name.c_str(), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
     if (!icon) {
-        AnsiString first;
-        EnumResourceNamesA(instance, RT_GROUP_ICON, &FirstIconGroup, reinterpret_cast<LONG_PTR>(&first));
-        if (!first.empty())
-            icon = static_cast<HICON>(LoadImageA(instance, first.c_str(), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+        name.clear();
+        EnumResourceNamesA(instance, RT_GROUP_ICON, &FirstIconGroup, reinterpret_cast<LONG_PTR>(&name));
+        if (!name.empty())
+            icon = static_cast<HICON>(LoadImageA(instance, name.c_str(), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
     }
-    if (icon) FIcon->SetHandle(icon);
+    if (!icon) return;
+    FIcon->SetHandle(icon);
+    FIconResource = name;
+}
+
+HICON TApplication::IconHandle(int size) {
+    if (FIcon->Empty()) return nullptr;
+    if (FIconResource.empty() || size <= 0) return FIcon->Handle();
+    for (const auto& [s, icon] : FSizedIcons)
+        if (s == size) return icon;
+    auto icon = static_cast<HICON>(
+        LoadImageA(GetModuleHandleA(nullptr), FIconResource.c_str(), IMAGE_ICON, size, size, 0));
+    if (!icon) return FIcon->Handle();
+    FSizedIcons.emplace_back(size, icon);
+    return icon;
+}
+
+void TApplication::ReleaseSizedIcons() {
+    for (const auto& [size, icon] : FSizedIcons) DestroyIcon(icon);
+    FSizedIcons.clear();
 }
 
 void TApplication::SetIcon(TIcon* value) {
     FIcon->Assign(value);
+    FIconResource.clear();
+    // The windows show the sized icons until they are given the new one.
+    auto sized = std::move(FSizedIcons);
+    FSizedIcons.clear();
     if (FHandle) {
         SendMessageA(FHandle, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(FIcon->Handle()));
         SendMessageA(FHandle, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(FIcon->Handle()));
     }
+    for (int i = 0; i < ComponentCount(); ++i)
+        if (auto* form = dynamic_cast<TCustomForm*>(Components(i))) form->UpdateIcons();
+    for (const auto& [size, icon] : sized) DestroyIcon(icon);
 }
 
 // ---- Forms ----

@@ -3,6 +3,9 @@
 // exceptions that reach the loop.
 #pragma once
 
+#include <utility>
+#include <vector>
+
 #include "framework/Forms.h"
 
 namespace Fw {
@@ -34,6 +37,12 @@ public:
     // first icon group; empty when it has none.
     TIcon* Icon() const { return FIcon; }
     void SetIcon(TIcon* value);
+    // The main icon for a place size × size pixels large (a caption, the
+    // notification area, at the resolution there): the image of that size
+    // from the icon's resource, or the nearest one scaled by the system; the
+    // Icon itself when it was set from elsewhere. Null without an icon. The
+    // application keeps the handle.
+    HICON IconHandle(int size);
     // Full path of the program file.
     AnsiString ExeName() const;
     AnsiString GetExeName() const { return ExeName(); }
@@ -109,6 +118,7 @@ private:
     void Idle();
     void WakeMainThreadHandler(TObject* sender);
     void LoadIcon();
+    void ReleaseSizedIcons();
     void UpdateHint(TControl* control, HWND window);
     void CancelHint();
     HWND MessageBoxOwner() const;
@@ -118,6 +128,8 @@ private:
     AnsiString FTitle;
     bool FTitleSet = false;
     TIcon* FIcon;
+    AnsiString FIconResource;  // the resource Icon was loaded from, if it was
+    std::vector<std::pair<int, HICON>> FSizedIcons;
     TCustomForm* FMainForm = nullptr;
     bool FShowMainForm = true;
     bool FShowHint = true;

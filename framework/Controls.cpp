@@ -182,6 +182,32 @@ void TControl::SetBounds(int left, int top, int width, int height) {
 
 TRect TControl::ClientRect() { return TRect(0, 0, FWidth, FHeight); }
 
+int TControl::CurrentPPI() const {
+    if (const TCustomForm* form = ParentForm()) return form->FCurrentPPI;
+    return SystemPixelsPerInch();
+}
+
+int TControl::ScaleValue(int value) const {
+    const TCustomForm* form = ParentForm();
+    return ScaleLength(value, form ? form->PixelsPerInch() : SystemPixelsPerInch(), DefaultPixelsPerInch);
+}
+
+void TControl::ChangeScale(int to, int from) {
+    ScaleBounds(to, from);
+    ScaleFont(to, from);
+}
+
+void TControl::ScaleBounds(int to, int from) {
+    if (to != from)
+        SetBounds(ScaleLength(FLeft, to, from), ScaleLength(FTop, to, from), ScaleLength(FWidth, to, from),
+                  ScaleLength(FHeight, to, from));
+}
+
+void TControl::ScaleFont(int to, int from) {
+    // A parent font arrives with the parent's, already scaled.
+    if (!FParentFont) FFont->ChangeScale(to, from);
+}
+
 void TControl::SetClientSize(int width, int height) {
     TRect r = ClientRect();
     SetBounds(FLeft, FTop, FWidth - r.Width() + width, FHeight - r.Height() + height);
@@ -753,6 +779,15 @@ void TWinControl::SetBounds(int left, int top, int width, int height) {
         FWidth = width;
         FHeight = height;
     }
+}
+
+void TWinControl::ChangeScale(int to, int from) {
+    ScaleBounds(to, from);
+    std::vector<TControl*> controls = FControls;
+    for (TControl* c : controls) c->ChangeScale(to, from);
+    // Last: the children that follow this font fit themselves to it (a
+    // label sized to its text) once their own lengths are scaled.
+    ScaleFont(to, from);
 }
 
 TRect TWinControl::ClientRect() {

@@ -156,6 +156,19 @@ public:
     // Sends a message straight to WindowProc, with or without a window.
     LRESULT Perform(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
 
+    // The resolution the control is drawn at: that of the monitor its form
+    // is on (Forms.h); the system's for a control on no form.
+    int CurrentPPI() const;
+    // A length given at 96 pixels per inch, in the pixels of the control's
+    // layout (its form's PixelsPerInch): for placing and sizing controls
+    // from code as the form text places them.
+    int ScaleValue(int value) const;
+    // Takes what the control holds in pixels from resolution from to
+    // resolution to: its place and size, its own font (a parent font
+    // follows the parent), and a parent's children with it. A control with
+    // more lengths of its own scales them too.
+    virtual void ChangeScale(int to, int from);
+
     virtual void Invalidate();
     // Paints what is invalid now.
     virtual void Update();
@@ -209,6 +222,11 @@ protected:
 
     void Loaded() override;
     void Notification(TComponent* component, TOperation operation) override;
+
+    // The two halves of ChangeScale: a control sized after its font (a
+    // label fitted to its text) must have its font last.
+    void ScaleBounds(int to, int from);
+    void ScaleFont(int to, int from);
 
     // Width and Height are written unless a form stores its client size instead.
     virtual bool IsSizeStored() const { return true; }
@@ -302,6 +320,7 @@ public:
     void Invalidate() override;
     void Update() override;
     void SetBounds(int left, int top, int width, int height) override;
+    void ChangeScale(int to, int from) override;
     TRect ClientRect() override;
     TPoint ClientOrigin() override;
     bool Showing() const override;

@@ -30,7 +30,9 @@ FW_PUBLISH(TForm)
     .Property("FormStyle", &TForm::FormStyle, &TForm::SetFormStyle).Default(fsNormal)
     .Property("Hint", &TForm::Hint, &TForm::SetHint)
     .Property("KeyPreview", &TForm::KeyPreview, &TForm::SetKeyPreview).Default(false)
+    .Property("PixelsPerInch", &TForm::PixelsPerInch, &TForm::SetPixelsPerInch).Default(DefaultPixelsPerInch)
     .Property("Position", &TForm::Position, &TForm::SetPosition).Default(poDesigned)
+    .Property("Scaled", &TForm::Scaled, &TForm::SetScaled).Default(true)
     .Property("ShowHint", &TForm::ShowHint, &TForm::SetShowHint).Default(false)
     .Property("Visible", &TForm::Visible, &TForm::SetVisible).Default(false)
     .Property("OnActivate", &TForm::OnActivate, &TForm::OnActivate)
@@ -60,7 +62,7 @@ TCustomForm* GetParentForm(const TControl* control) {
 
 // ---- Making and destroying ----
 
-TCustomForm::TCustomForm(TComponent* owner) : TWinControl(owner) {
+TCustomForm::TCustomForm(TComponent* owner) : TWinControl(owner), FCurrentPPI(SystemPixelsPerInch()) {
     FVisible = false;
     FParentFont = false;
     FWidth = 320;
@@ -128,6 +130,7 @@ void TCustomForm::DoDestroy() {
 
 void TCustomForm::Loaded() {
     TWinControl::Loaded();
+    DrawnAt(HandleAllocated() ? WindowPixelsPerInch(FHandle) : OpeningPPI());
     if (FClientSizeSet) ApplyClientSize();
 }
 
@@ -200,8 +203,14 @@ void TCustomForm::CreateHandle() {
 
 void TCustomForm::CreateWnd() {
     TWinControl::CreateWnd();
-    if (Application && !Application->Icon()->Empty())
-        SendMessageA(FHandle, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Application->Icon()->Handle()));
+    // A form read from its text was scaled for the monitor it was to open
+    // on; the window may have come up on another, or the form was made in
+    // code. While it is still being read, the end of reading scales it.
+    if (!ComponentState().Contains(csLoading)) {
+        const int ppi = WindowPixelsPerInch(FHandle);
+        if (ppi != FCurrentPPI || (FScaled && ppi != FPixelsPerInch)) DrawnAt(ppi);
+    }
+    UpdateIcons();
     if (FFormStyle == fsMDIForm) {
         CLIENTCREATESTRUCT ccs{nullptr, 0xFF00};
         RECT r;
@@ -223,6 +232,101 @@ void TCustomForm::DestroyWnd() {
     FClientHandle = nullptr;
 }
 
+// ---- Resolution ----
+
+void TCustomForm::SetPixelsPerInch(int value) {
+    if (value <= 0) throw EInvalidOperation("解像度 " + IntToStr(value) + " は無効です.");
+    FPixelsPerInch = value;
+}
+
+void TCustomForm::ScaleForPPI(int ppi) {
+    if (ppi <= 0) throw EInvalidOperation("解像度 " + IntToStr(ppi) + " は無効です.");
+    const int from = FPixelsPerInch;
+    // Set first: a control placed from code meanwhile (ScaleValue) is placed
+    // for the new resolution.
+    FPixelsPerInch = ppi;
+    ChangeScale(ppi, from);
+}
+
+void TCustomForm::ChangeScale(int to, int from) {
+    std::vector<TControl*> controls;
+    for (int i = 0; i < ControlCount(); ++i) controls.push_back(Controls(i));
+    for (TControl* c : controls) c->ChangeScale(to, from);
+    // Last, as for any parent: controls fitted to this font fit the new one.
+    FFont->ChangeScale(to, from);
+    if (to == from) return;
+    if (FClientSizeSet) {
+        FClientWidth = ScaleLength(FClientWidth, to, from);
+        FClientHeight = ScaleLength(FClientHeight, to, from);
+        if (!ComponentState().Contains(csLoading)) ApplyClientSize();
+    } else {
+        SetBounds(FLeft, FTop, ScaleLength(FWidth, to, from), ScaleLength(FHeight, to, from));
+    }
+}
+
+void TCustomForm::DrawnAt(int ppi) {
+    FCurrentPPI = ppi;
+    if (FScaled) {
+        ScaleForPPI(ppi);
+    } else {
+        // The lengths stay as given; the fonts' heights are pixels at ppi now.
+        ChangeScale(ppi, ppi);
+    }
+}
+
+int TCustomForm::OpeningPPI() const {
+    POINT origin{0, 0};
+    HMONITOR monitor = MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY);
+    switch (FPosition) {
+        case poDesigned: {
+            RECT r = BoundsRect();
+            monitor = MonitorFromRect(&r, MONITOR_DEFAULTTOPRIMARY);
+            break;
+        }
+        case poMainFormCenter:
+        case poOwnerFormCenter: {
+            const TCustomForm* other = Application ? Application->MainForm() : nullptr;
+            if (FPosition == poOwnerFormCenter) {
+                if (auto* owner = dynamic_cast<const TCustomForm*>(Owner())) other = owner;
+            }
+            if (other && other != this) return other->FCurrentPPI;
+            break;
+        }
+        default:
+            break;
+    }
+    return MonitorPixelsPerInch(monitor);
+}
+
+void TCustomForm::DpiChanged(TMessage& message) {
+    // Moved to a monitor of another resolution: the controls and fonts are
+    // scaled from where they are, and the system's suggested rectangle
+    // (the window at the new resolution) is taken as it stands.
+    const int ppi = HIWORD(message.WParam);
+    if (ppi > 0 && ppi != FCurrentPPI) {
+        DrawnAt(ppi);
+        UpdateIcons();
+    }
+    if (const auto* suggested = reinterpret_cast<const RECT*>(message.LParam)) {
+        SetWindowPos(FHandle, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        if (FClientSizeSet) {
+            RECT client;
+            GetClientRect(FHandle, &client);
+            FClientWidth = client.right;
+            FClientHeight = client.bottom;
+        }
+    }
+    message.Result = 0;
+}
+
+void TCustomForm::UpdateIcons() {
+    if (!Application || Application->Icon()->Empty() || !FHandle) return;
+    const int big = SystemMetricForPPI(SM_CXICON, FCurrentPPI), small = SystemMetricForPPI(SM_CXSMICON, FCurrentPPI);
+    SendMessageA(FHandle, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Application->IconHandle(big)));
+    SendMessageA(FHandle, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(Application->IconHandle(small)));
+}
+
 void TCustomForm::ApplyClientSize() {
     if (HandleAllocated()) {
         RECT wr, cr;
@@ -234,7 +338,7 @@ void TCustomForm::ApplyClientSize() {
         return;
     }
     RECT r{0, 0, FClientWidth, FClientHeight};
-    AdjustWindowRectEx(&r, FrameStyle(), FALSE, FrameExStyle());
+    AdjustWindowRectForPPI(r, FrameStyle(), FrameExStyle(), FCurrentPPI);
     FWidth = r.right - r.left;
     FHeight = r.bottom - r.top;
 }
@@ -250,7 +354,7 @@ TRect TCustomForm::ClientRect() {
     if (HandleAllocated()) return TWinControl::ClientRect();
     if (FClientSizeSet) return TRect(0, 0, FClientWidth, FClientHeight);
     RECT r{0, 0, 0, 0};
-    AdjustWindowRectEx(&r, FrameStyle(), FALSE, FrameExStyle());
+    AdjustWindowRectForPPI(r, FrameStyle(), FrameExStyle(), FCurrentPPI);
     return TRect(0, 0, std::max<int>(0, FWidth - (r.right - r.left)), std::max<int>(0, FHeight - (r.bottom - r.top)));
 }
 
@@ -503,6 +607,9 @@ void TCustomForm::Dispatch(TMessage& message) {
             break;
         case CM_RELEASE:
             FreeComponent(this);
+            return;
+        case WM_DPICHANGED:
+            DpiChanged(message);
             return;
         default:
             break;

@@ -112,6 +112,23 @@ public:
     void SetClientSize(int width, int height) override;
     TRect ClientRect() override;
 
+    // The resolution the form's lengths are given at: its controls' places
+    // and sizes, its fonts' heights. Stored in the form text (96 unless it
+    // says otherwise). A Scaled form that finds itself drawn at another
+    // resolution (read from its text, its window made, moved to a monitor
+    // of another resolution) takes its lengths there, and PixelsPerInch
+    // with them; lengths are scaled once, from the figures as they stand,
+    // so a form at 96 stays exactly as given.
+    int PixelsPerInch() const { return FPixelsPerInch; }
+    void SetPixelsPerInch(int value);
+    bool Scaled() const { return FScaled; }
+    void SetScaled(bool value) { FScaled = value; }
+    // Takes the form and its controls to resolution ppi now: sizes and
+    // fonts (not the form's place), scaled from PixelsPerInch.
+    void ScaleForPPI(int ppi);
+    // The form scales as a whole: its size, not its place.
+    void ChangeScale(int to, int from) override;
+
     TNotifyEvent OnCreate;
     TNotifyEvent OnShow;
     TNotifyEvent OnHide;
@@ -153,6 +170,14 @@ protected:
 
 private:
     friend class TWinControl;
+    friend class TControl;
+    friend class TApplication;
+    // The resolution of the monitor the form will open on, before it has a window.
+    int OpeningPPI() const;
+    // The form is drawn at ppi from now on: scales it there when Scaled.
+    void DrawnAt(int ppi);
+    void DpiChanged(TMessage& message);
+    void UpdateIcons();
     void ApplyPosition();
     void ApplyClientSize();
     void FocusFirstControl();
@@ -167,6 +192,9 @@ private:
     HWND FClientHandle = nullptr;
     TWinControl* FActiveControl = nullptr;
     TModalResult FModalResult = mrNone;
+    int FPixelsPerInch = DefaultPixelsPerInch;
+    int FCurrentPPI;  // the resolution the form is drawn at
+    bool FScaled = true;
     bool FClientSizeSet = false;
     int FClientWidth = 0;
     int FClientHeight = 0;

@@ -107,7 +107,10 @@ FW_PUBLISH(TFont)
 FW_END_PUBLISH
 
 TFont::TFont()
-    : FCharset(SHIFTJIS_CHARSET), FColor(clWindowText), FHeight(-12), FName("ＭＳ Ｐゴシック") {}
+    : FCharset(SHIFTJIS_CHARSET), FColor(clWindowText), FName("ＭＳ Ｐゴシック"),
+      FPixelsPerInch(SystemPixelsPerInch()) {
+    FHeight = -MulDiv(9, FPixelsPerInch, 72);
+}
 
 void TFont::Assign(TPersistent* source) {
     if (auto* font = dynamic_cast<TFont*>(source)) {
@@ -118,6 +121,7 @@ void TFont::Assign(TPersistent* source) {
         FName = font->FName;
         FPitch = font->FPitch;
         FStyle = font->FStyle;
+        FPixelsPerInch = font->FPixelsPerInch;
         Changed();
         return;
     }
@@ -176,9 +180,26 @@ void TFont::SetPitch(TFontPitch value) {
     Changed();
 }
 
-int TFont::Size() const { return -MulDiv(FHeight, 72, PixelsPerInch); }
+int TFont::Size() const { return -MulDiv(FHeight, 72, FPixelsPerInch); }
 
-void TFont::SetSize(int value) { SetHeight(-MulDiv(value, PixelsPerInch, 72)); }
+void TFont::SetSize(int value) { SetHeight(-MulDiv(value, FPixelsPerInch, 72)); }
+
+void TFont::SetPixelsPerInch(int value) {
+    if (value <= 0)
+        throw EInvalidGraphicOperation("解像度 " + IntToStr(value) + " は無効です.");
+    FPixelsPerInch = value;
+}
+
+void TFont::ChangeScale(int to, int from) {
+    if (to <= 0 || from <= 0)
+        throw EInvalidGraphicOperation("解像度 " + IntToStr(to <= 0 ? to : from) + " は無効です.");
+    const int height = ScaleLength(FHeight, to, from);
+    if (height == FHeight && to == FPixelsPerInch) return;
+    FHeight = height;
+    FPixelsPerInch = to;
+    // Fonts that copy this one (a parent's) take the resolution too.
+    Changed();
+}
 
 void TFont::SetStyle(TFontStyles value) {
     if (value == FStyle) return;

@@ -11,6 +11,7 @@
 // as GetObject as macros, and the type-information templates must be read
 // with the plain names.
 #include "framework/Component.h"
+#include "framework/Dpi.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -209,7 +210,8 @@ private:
 class TFont : public TGraphicsObject {
 public:
     FW_CLASS(TFont, TGraphicsObject)
-    // "ＭＳ Ｐゴシック", height -12 (9 points), SHIFTJIS_CHARSET, clWindowText.
+    // "ＭＳ Ｐゴシック", 9 points (height -12 at 96 pixels per inch),
+    // SHIFTJIS_CHARSET, clWindowText, at the system's resolution.
     TFont();
 
     void Assign(TPersistent* source) override;
@@ -231,14 +233,20 @@ public:
     void SetName(const AnsiString& value);
     TFontPitch Pitch() const { return FPitch; }
     void SetPitch(TFontPitch value);
-    // Points, derived from Height at PixelsPerInch: Size = -Height * 72 / 96.
+    // Points, derived from Height at PixelsPerInch: Size = -Height * 72 / PixelsPerInch.
     int Size() const;
     void SetSize(int value);
     TFontStyles Style() const { return FStyle; }
     void SetStyle(TFontStyles value);
 
-    // The resolution Height and Size convert at; the screen's logical 96.
-    static constexpr int PixelsPerInch = 96;
+    // The resolution Height is in pixels of, and Size converts at: the
+    // system's for a new font, the window's for a control's font (its form
+    // keeps it so). Setting it leaves Height as it is.
+    int PixelsPerInch() const { return FPixelsPerInch; }
+    void SetPixelsPerInch(int value);
+    // Takes Height from resolution from to resolution to (× to / from,
+    // rounded), which becomes PixelsPerInch: the same Size, drawn at to.
+    void ChangeScale(int to, int from);
 
 protected:
     HGDIOBJ CreateGdiHandle() const override;
@@ -250,6 +258,7 @@ private:
     AnsiString FName;
     TFontPitch FPitch = fpDefault;
     TFontStyles FStyle;
+    int FPixelsPerInch;
 };
 
 class TBrush : public TGraphicsObject {
