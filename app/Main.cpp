@@ -93,7 +93,9 @@ void TForm1::AddTrayIcon() {
     NOTIFYICONDATAA data = TrayIconRecord(Handle());
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = WM_TRAYICON;
-    data.hIcon = Application->Icon() ? Application->Icon()->Handle() : nullptr;
+    // The notification area shows small icons, larger at higher resolutions:
+    // the image drawn for the size, not a larger one the shell shrinks.
+    data.hIcon = Application->IconHandle(SystemMetricForPPI(SM_CXSMICON, CurrentPPI()));
     lstrcpyA(data.szTip, "Velmora");
     Shell_NotifyIconA(NIM_ADD, &data);
 }
