@@ -3,6 +3,8 @@
 // on, in the Wine prefix this test program runs in.
 #include "e2e_fixture.h"
 
+#include <cstdlib>
+
 using namespace VelmoraE2E;
 
 namespace {
@@ -344,7 +346,17 @@ TEST_F(E2EResident, TheVersionBoxOpensFromTheMenuOnlyWhileTheSettingsAreNotEdite
 
 // ---- Where the controls are ----
 
+// The layout is given at 96 pixels per inch; at another resolution every
+// length is scaled to it (VELMORA_TEST_PPI names the one a run must be at).
 TEST_F(E2ELayout, TheSettingsWindowAndTheVersionBoxKeepTheirLayout) {
+    HDC screen = GetDC(nullptr);
+    const int ppi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    if (const char* required = std::getenv("VELMORA_TEST_PPI")) {
+        ASSERT_EQ(std::atoi(required), ppi) << "the prefix does not run at the resolution this run is for";
+    }
+    auto at = [ppi](int length) { return MulDiv(length, ppi, 96); };
+
     ASSERT_NO_FATAL_FAILURE(Configure());
     ASSERT_NO_FATAL_FAILURE(Start(Tool));
     HWND form = WaitSettingsWindow(Tool);
@@ -354,8 +366,8 @@ TEST_F(E2ELayout, TheSettingsWindowAndTheVersionBoxKeepTheirLayout) {
 
     RECT client{};
     GetClientRect(form, &client);
-    EXPECT_EQ(422, client.right);
-    EXPECT_EQ(148, client.bottom);
+    EXPECT_EQ(at(422), client.right);
+    EXPECT_EQ(at(148), client.bottom);
 
     struct TPlace {
         const char* what;
@@ -364,10 +376,10 @@ TEST_F(E2ELayout, TheSettingsWindowAndTheVersionBoxKeepTheirLayout) {
     auto expectAt = [&](HWND owner, HWND control, const TPlace& p) {
         ASSERT_TRUE(control) << p.what;
         RECT r = ClientRectOf(control, owner);
-        EXPECT_EQ(p.left, r.left) << p.what;
-        EXPECT_EQ(p.top, r.top) << p.what;
-        EXPECT_EQ(p.width, r.right - r.left) << p.what;
-        EXPECT_EQ(p.height, r.bottom - r.top) << p.what;
+        EXPECT_EQ(at(p.left), r.left) << p.what;
+        EXPECT_EQ(at(p.top), r.top) << p.what;
+        EXPECT_EQ(at(p.width), r.right - r.left) << p.what;
+        EXPECT_EQ(at(p.height), r.bottom - r.top) << p.what;
     };
     std::vector<HWND> edits = EditBoxes(form);
     ASSERT_EQ(2u, edits.size());
@@ -388,7 +400,7 @@ TEST_F(E2ELayout, TheSettingsWindowAndTheVersionBoxKeepTheirLayout) {
     HWND about = WaitShown(Tool, AboutCaption);
     ASSERT_TRUE(about);
     GetClientRect(about, &client);
-    EXPECT_EQ(247, client.right);
-    EXPECT_EQ(173, client.bottom);
+    EXPECT_EQ(at(247), client.right);
+    EXPECT_EQ(at(173), client.bottom);
     expectAt(about, FindChildByText(about, "OK"), {"OK", 87, 136, 73, 25});
 }

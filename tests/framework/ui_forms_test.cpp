@@ -3,6 +3,7 @@
 // and the end of the message loop when the main form closes.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -819,4 +820,83 @@ TEST_F(FormTest, ShowModalRunsUntilAButtonSetsTheResult) {
     EXPECT_EQ(Log({"Show", "Button1", "CloseQuery", "Close(caHide)", "Hide"}), gLog);
     EXPECT_FALSE(IsWindowVisible(dialog->Handle()));
     EXPECT_TRUE(IsWindowEnabled(main->Handle()));
+}
+
+// ---- Resolution ----
+//
+// These run at the resolution of the Wine prefix they run in: 96 pixels per
+// inch in the suite's own, 144 in the one CTest makes for
+// framework_tests_144dpi (VELMORA_TEST_PPI says which a run must be at).
+
+namespace {
+
+int ScreenPPI() {
+    HDC dc = GetDC(nullptr);
+    const int ppi = GetDeviceCaps(dc, LOGPIXELSY);
+    ReleaseDC(nullptr, dc);
+    return ppi;
+}
+
+// ui_test.form's controls and fonts, given at 96 pixels per inch, at ppi.
+void ExpectLaidOutAt(TUiTestForm* form, int ppi) {
+    auto at = [ppi](int length) { return MulDiv(length, ppi, 96); };
+    EXPECT_EQ(ppi, form->PixelsPerInch());
+    EXPECT_EQ(Bounds(at(146), at(20), at(207), at(20)), form->Edit1->BoundsRect());
+    EXPECT_EQ(Bounds(at(310), at(111), at(82), at(25)), form->Button5->BoundsRect());
+    EXPECT_EQ(Bounds(at(8), at(148), at(33), at(33)), form->Image1->BoundsRect());
+    EXPECT_EQ(at(8), form->Label1->Left());
+    // The form's font, one that follows it and one of a label's own: the
+    // same 9 points, in pixels at ppi.
+    for (TControl* c : std::initializer_list<TControl*>{form, form->Edit1, form->Label5}) {
+        EXPECT_EQ(at(-12), c->Font()->Height()) << c->Name();
+        EXPECT_EQ(ppi, c->Font()->PixelsPerInch()) << c->Name();
+        EXPECT_EQ(9, c->Font()->Size()) << c->Name();
+    }
+    // A label fits its text in the font it is drawn in.
+    SIZE text{};
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, form->Label1->Font()->Handle());
+    GetTextExtentPoint32A(dc, "壁紙の保存フォルダ(S)", 21, &text);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    EXPECT_EQ(text.cx, form->Label1->Width());
+}
+
+}  // namespace
+
+TEST_F(FormTest, AFormIsLaidOutAtTheResolutionOfTheScreenItOpensOn) {
+    const int ppi = ScreenPPI();
+    if (const char* required = std::getenv("VELMORA_TEST_PPI")) {
+        ASSERT_EQ(std::atoi(required), ppi) << "the prefix does not run at the resolution this run is for";
+    }
+    TUiTestForm* form = CreateTestForm();
+    ExpectLaidOutAt(form, ppi);
+    EXPECT_EQ(ppi, form->CurrentPPI());
+    form->Show();
+    RECT client{};
+    GetClientRect(form->Handle(), &client);
+    EXPECT_EQ(MulDiv(422, ppi, 96), client.right);
+    EXPECT_EQ(MulDiv(190, ppi, 96), client.bottom);
+    ExpectLaidOutAt(form, ppi);
+}
+
+TEST_F(FormTest, AFormMovedToAMonitorOfAnotherResolutionScalesFromWhereItIs) {
+    const int ppi = ScreenPPI(), other = ppi == 96 ? 144 : 96;
+    TUiTestForm* form = CreateTestForm();
+    form->Show();
+    // As the system moves a window: the new resolution, and the window's
+    // rectangle there.
+    auto moveTo = [&](int to, const RECT& suggested) {
+        SendMessageA(form->Handle(), WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&suggested));
+        RECT now{};
+        GetWindowRect(form->Handle(), &now);
+        EXPECT_TRUE(EqualRect(&suggested, &now)) << "the form did not take the suggested rectangle";
+        EXPECT_EQ(to, form->CurrentPPI());
+        ExpectLaidOutAt(form, to);
+    };
+    RECT first{};
+    GetWindowRect(form->Handle(), &first);
+    moveTo(other, RECT{40, 30, 40 + MulDiv(first.right - first.left, other, ppi),
+                       30 + MulDiv(first.bottom - first.top, other, ppi)});
+    moveTo(ppi, first);
 }
