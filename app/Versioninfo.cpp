@@ -30,8 +30,9 @@ TForm2::TForm2(TComponent* owner) : TForm(owner) {}
 void TForm2::Loaded() {
     TForm::Loaded();
     // Pictures are not part of the form text: the program's own icon, at
-    // the size the box shows it.
-    Image1->Picture()->Icon()->LoadFromResourceName(GetModuleHandleA(nullptr), "MAINICON", 32);
+    // the size the box shows it (32 pixels at 96 per inch; the image drawn
+    // for the size at higher resolutions).
+    Image1->Picture()->Icon()->LoadFromResourceName(GetModuleHandleA(nullptr), "MAINICON", Image1->ScaleValue(32));
 }
 
 void TForm2::Button1Click(TObject*) { Close(); }
