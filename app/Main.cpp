@@ -246,12 +246,14 @@ void TForm1::Button1Click(TObject*) {
     UnreadSettings = 0;
     // Only a change is written: a value that names another program is left
     // to it while the box stays clear.
-    if (const bool start = CheckBox4->Checked(); start != StartsWithWindows())
-        if (DWORD error = SetStartWithWindows(start))
-            Application->MessageBox(
-                (start ? "Windowsの起動時に起動するよう登録できませんでした。\n" : "Windowsの起動時に起動する登録を解除できませんでした。\n") +
-                    SysErrorMessage(error),
-                "Velmora", MB_ICONEXCLAMATION);
+    if (const bool start = CheckBox4->Checked(); start != StartsWithWindows()) {
+        if (DWORD error = SetStartWithWindows(start)) {
+            const char* what = start ? "Windowsの起動時に起動するよう登録できませんでした。"
+                                     : "Windowsの起動時に起動する登録を解除できませんでした。";
+            Application->MessageBox(Format("%s\n%s", what, SysErrorMessage(error).c_str()), "Velmora",
+                                    MB_ICONEXCLAMATION);
+        }
+    }
 
     if (SaveDirExists(SaveDir)) {
         Resume();
