@@ -232,6 +232,7 @@ protected:
         ASSERT_NE(0u, GetTempPathA(sizeof temp, temp));
         static int run;
         Root = std::string(temp) + "velmora-e2e-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++run);
+        RemoveTree(Root);  // left by a run cut short whose process id has come round again
         ASSERT_TRUE(CreateDirectoryA(Root.c_str(), nullptr)) << Root;
         SaveDir = Root + "\\壁紙の保存先";
     }
