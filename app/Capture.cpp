@@ -683,6 +683,10 @@ TCaptureResult CaptureDesktopWallpaper(const TDesktopPicture& desktop, const Ans
     picture.Close();
     if (error == ERROR_READ_FAULT)
         return Outcome(coChanged);  // cut short under the handle (a file on a drive removed meanwhile)
+    // Another program reads the marker at this very moment (a virus scanner,
+    // a thumbnail maker): shortly it will not.
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+        return Outcome(coBusy);
     if (error != ERROR_SUCCESS)
         return Failed(error);
 

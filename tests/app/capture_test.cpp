@@ -234,6 +234,27 @@ TEST_F(Capture, TheDesktopsAndTheBrowsersCapturesKeepEachPictureOnce) {
     EXPECT_EQ(coUnchanged, desktop(other).Outcome);
 }
 
+// A program that reads the marker (a virus scanner, a thumbnail maker) holds
+// the desktop's capture up for a moment, as the browser holds its bitmap:
+// no failure, nothing changed, and the picture kept once the marker is free.
+TEST_F(Capture, ADesktopPictureWaitsWhileAnotherProgramReadsTheMarker) {
+    WriteAt(Wallpaper, "BM first", T0);
+    ExpectSaved(Run(), "WALL001.BMP");
+    const AnsiString picture = Root + "\\picture.gif";
+    WriteAt(picture, "GIF89a picture", T0 + 60 * Second);
+    std::wstring wide(picture.size() + 1, L'\0');
+    wide.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(CP_ACP, 0, picture.c_str(), -1, wide.data(), static_cast<int>(wide.size())) - 1));
+    const TDesktopPicture desktop{wide, std::wstring()};
+    HANDLE reader = CreateFileA(In("WALL000.TMP").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    EXPECT_EQ(coBusy, CaptureDesktopWallpaper(desktop, Wallpaper, SaveDir, "WALL", false, false).Outcome);
+    CloseHandle(reader);
+    EXPECT_EQ("BM first", Content(In("WALL000.TMP")));
+    ExpectSaved(CaptureDesktopWallpaper(desktop, Wallpaper, SaveDir, "WALL", false, false), "WALL002.GIF");
+}
+
 TEST(PictureType, IsFoundFromTheFirstBytesNotFromTheName) {
     using namespace std::string_literals;
     const struct {

@@ -69,7 +69,11 @@ protected:
         if (WaitInFolder(SaveDir, Tool.Process(),
                          [&] { return Content(In("WALL000.TMP")) == bytes && Hidden(In("WALL000.TMP")); }))
             return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "the marker never held the picture";
+        ::testing::AssertionResult failure = ::testing::AssertionFailure();
+        failure << "the marker never held the picture; the folder holds:";
+        for (const std::string& n : Names(SaveDir)) failure << " " << n << (Hidden(In(n)) ? " (hidden)" : "");
+        if (HWND box = FindMessageBox(Tool.Id())) failure << "; the tool says: " << MessageBoxText(box);
+        return failure;
     }
 
     std::string Pictures;  // the other programs' pictures, outside the save folder
