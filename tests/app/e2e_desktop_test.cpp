@@ -12,7 +12,9 @@ namespace {
 
 // Pictures as their first bytes make them; the rest is filler of a size of
 // its own, so that no two are alike.
-std::string Jpeg(int n) { return "\xFF\xD8\xFF\xE0\x00\x10JFIF"s + std::string(100 + n, static_cast<char>('j' + n)) + "\xFF\xD9"s; }
+std::string Jpeg(int n) {
+    return "\xFF\xD8\xFF\xE0\x00\x10JFIF"s + std::string(100 + n, static_cast<char>('j' + n)) + "\xFF\xD9"s;
+}
 std::string Png(int n) { return "\x89PNG\r\n\x1A\n"s + std::string(200 + n, static_cast<char>('p' + n)); }
 std::string Gif(int n) { return "GIF89a"s + std::string(300 + n, static_cast<char>('g' + n)); }
 
@@ -65,15 +67,11 @@ protected:
         ASSERT_TRUE(WaitHidden(Tool, form)) << "the settings window stayed open";
     }
 
+    // The marker holds a picture once the capture that took it is over.
     ::testing::AssertionResult WaitForMarker(const std::string& bytes) {
-        if (WaitInFolder(SaveDir, Tool.Process(),
-                         [&] { return Content(In("WALL000.TMP")) == bytes && Hidden(In("WALL000.TMP")); }))
-            return ::testing::AssertionSuccess();
-        ::testing::AssertionResult failure = ::testing::AssertionFailure();
-        failure << "the marker never held the picture; the folder holds:";
-        for (const std::string& n : Names(SaveDir)) failure << " " << n << (Hidden(In(n)) ? " (hidden)" : "");
-        if (HWND box = FindMessageBox(Tool.Id())) failure << "; the tool says: " << MessageBoxText(box);
-        return failure;
+        const std::string marker = In("WALL000.TMP");
+        return WaitInSaveDir(Tool, [&] { return Content(marker) == bytes && Hidden(marker); },
+                             "the marker never held the picture");
     }
 
     std::string Pictures;  // the other programs' pictures, outside the save folder

@@ -406,10 +406,16 @@ protected:
     // A capture is over once the numbered picture exists and the marker is
     // hidden again: hiding the marker is its last step.
     ::testing::AssertionResult WaitForPicture(TVelmora& tool, const std::string& prefix, const std::string& name) {
-        if (WaitInFolder(SaveDir, tool.Process(), [&] { return Exists(In(name)) && Hidden(In(prefix + "000.TMP")); }))
-            return ::testing::AssertionSuccess();
+        return WaitInSaveDir(tool, [&] { return Exists(In(name)) && Hidden(In(prefix + "000.TMP")); },
+                             "no " + name + " with a hidden marker");
+    }
+
+    // Until ready() holds; what the folder holds and the tool says otherwise.
+    ::testing::AssertionResult WaitInSaveDir(TVelmora& tool, const std::function<bool()>& ready,
+                                             const std::string& what) {
+        if (WaitInFolder(SaveDir, tool.Process(), ready)) return ::testing::AssertionSuccess();
         ::testing::AssertionResult failure = ::testing::AssertionFailure();
-        failure << "no " << name << " with a hidden marker; the folder holds:";
+        failure << what << "; the folder holds:";
         for (const std::string& n : Names(SaveDir)) failure << " " << n << (Hidden(In(n)) ? " (hidden)" : "");
         if (!tool.Running()) failure << "; the tool has ended";
         if (HWND box = FindMessageBox(tool.Id())) failure << "; the tool says: " << MessageBoxText(box);
