@@ -55,7 +55,6 @@ public:
 
     // Active from the moment this returns: no change after it is missed.
     void SetActive(bool value);
-    bool Active() const { return FAlerter && FAlerter->Enabled(); }
 
 private:
     void Arm();
