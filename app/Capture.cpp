@@ -34,6 +34,37 @@ HANDLE OpenForTime(const AnsiString& fileName) {
                        FILE_ATTRIBUTE_ARCHIVE, nullptr);
 }
 
+// The types a picture is saved as, by the extension of its name. The
+// browser's bitmap is always the first.
+constexpr const char* Extensions[] = {".BMP", ".JPG", ".PNG", ".GIF"};
+constexpr const wchar_t* WideExtensions[] = {L".BMP", L".JPG", L".PNG", L".GIF"};
+constexpr std::size_t ExtensionLength = 4;
+
+// Reads and compares in pieces of this size: a picture is never held in
+// memory whole.
+constexpr DWORD Piece = 64 * 1024;
+
+// A handle closed when it goes out of scope.
+class TFile {
+public:
+    explicit TFile(HANDLE handle = INVALID_HANDLE_VALUE) : FHandle(handle) {}
+    ~TFile() { Close(); }
+    TFile(const TFile&) = delete;
+    TFile& operator=(const TFile&) = delete;
+    HANDLE Handle() const { return FHandle; }
+    bool Valid() const { return FHandle != INVALID_HANDLE_VALUE; }
+    void Close() { Reset(INVALID_HANDLE_VALUE); }
+    // Keeps the error of the call that made handle.
+    void Reset(HANDLE handle) {
+        if (Valid())
+            CloseHandle(FHandle);
+        FHandle = handle;
+    }
+
+private:
+    HANDLE FHandle;
+};
+
 std::wstring Wide(const char* text, int length) {
     int n = length > 0 ? MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0) : 0;
     std::wstring w(n > 0 ? n : 0, L'\0');
@@ -65,15 +96,19 @@ public:
     }
     const std::wstring& Leading() const { return FLeading; }
 
-    // The number n >= 1 for which the name is exactly Prefix + "%03d" + ".BMP",
-    // or 0. "WALL0001.BMP" and "WALL01.BMP" are not the names of number 1.
-    unsigned NumberOf(const wchar_t* name, std::size_t length) const {
-        static constexpr wchar_t Extension[] = L".BMP";
-        constexpr std::size_t extensionLength = 4;
-        if (length < FLeading.size() + 3 + extensionLength || !SameName(name, FLeading.data(), FLeading.size()) ||
-            !SameName(name + length - extensionLength, Extension, extensionLength))
+    // The number n >= 1 for which the name is exactly Prefix + "%03d" + one of
+    // the picture extensions (its index in extension), or 0. "WALL0001.BMP"
+    // and "WALL01.BMP" are not the names of number 1.
+    unsigned NumberOf(const wchar_t* name, std::size_t length, int& extension) const {
+        if (length < FLeading.size() + 3 + ExtensionLength || !SameName(name, FLeading.data(), FLeading.size()))
             return 0;
-        const std::size_t first = FLeading.size(), digits = length - extensionLength - first;
+        extension = -1;
+        for (int i = 0; i < static_cast<int>(std::size(WideExtensions)); ++i)
+            if (SameName(name + length - ExtensionLength, WideExtensions[i], ExtensionLength))
+                extension = i;
+        if (extension < 0)
+            return 0;
+        const std::size_t first = FLeading.size(), digits = length - ExtensionLength - first;
         // No name the search can reach has more digits than this.
         if (digits > 9 || (digits > 3 && name[first] == L'0'))
             return 0;
@@ -85,9 +120,9 @@ public:
         }
         return n;
     }
-    unsigned NumberOf(const char* name) const {
+    unsigned NumberOf(const char* name, int& extension) const {
         const std::wstring w = Wide(name, static_cast<int>(std::strlen(name)));
-        return NumberOf(w.data(), w.size());
+        return NumberOf(w.data(), w.size(), extension);
     }
 
 private:
@@ -144,6 +179,15 @@ TQueryDirectoryFile QueryDirectoryFile() {
     return query;
 }
 
+// A numbered name of the folder: the number it takes and, for a file found
+// under its long name, its extension and size, so that a picture of the same
+// size can be read again without another look at the folder.
+struct TListed {
+    unsigned Number = 0;
+    int Extension = -1;  // index in Extensions; -1: a folder, or a short name
+    unsigned long long Size = 0;
+};
+
 // Collects the numbers the names of folder take, long and short names alike.
 // The names come as the file system keeps them, in UTF-16, and are compared
 // as they come: FindFirstFileA would turn each into ANSI only for it to be
@@ -152,7 +196,7 @@ TQueryDirectoryFile QueryDirectoryFile() {
 // such entry point, a folder that does not open as one, an error part-way):
 // the caller then lists with FindFirstFileA, whose errors are the ones to
 // report.
-bool ListNumbers(const AnsiString& folder, const TNumberedNames& names, std::vector<unsigned>& taken) {
+bool ListNumbers(const AnsiString& folder, const TNumberedNames& names, std::vector<TListed>& taken) {
     const TQueryDirectoryFile query = QueryDirectoryFile();
     std::wstring pattern = names.Leading() + L'*';
     const std::size_t patternBytes = pattern.size() * sizeof(wchar_t);
@@ -184,11 +228,14 @@ bool ListNumbers(const AnsiString& folder, const TNumberedNames& names, std::vec
             // copying onto it would replace that file. Asking for the names
             // alone would drop it, and saves nothing under Wine, which looks
             // up every name it returns whatever is asked of it.
-            if (unsigned n = names.NumberOf(e->FileName, e->FileNameLength / sizeof(wchar_t)))
-                taken.push_back(n);
+            int extension;
+            if (unsigned n = names.NumberOf(e->FileName, e->FileNameLength / sizeof(wchar_t), extension)) {
+                const bool folder = e->FileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+                taken.push_back({n, folder ? -1 : extension, static_cast<unsigned long long>(e->EndOfFile.QuadPart)});
+            }
             const std::size_t shortLength = static_cast<unsigned char>(e->ShortNameLength) / sizeof(wchar_t);
-            if (unsigned n = names.NumberOf(e->ShortName, shortLength))
-                taken.push_back(n);
+            if (unsigned n = names.NumberOf(e->ShortName, shortLength, extension))
+                taken.push_back({n});
             if (!e->NextEntryOffset)
                 break;
             at += e->NextEntryOffset;
@@ -220,12 +267,12 @@ void RemoveWritten(const AnsiString& name) {
 // taken by a picture for good: it is removed. Returns the system's error,
 // or ERROR_SUCCESS with the name in picture.
 DWORD CopyToFreeNumber(const AnsiString& marker, const AnsiString& saveDir, const AnsiString& prefix,
-                       unsigned number, AnsiString& picture) {
+                       unsigned number, const char* extension, AnsiString& picture) {
     // Names appear between the listing and the copy only when someone else
     // writes into the folder at that very moment; this bounds the chase.
     constexpr unsigned MaxTries = 1000;
     for (unsigned tries = 0; tries < MaxTries; ++tries, ++number) {
-        picture = NumberedFileName(saveDir, prefix, number);
+        picture = NumberedFileName(saveDir, prefix, number, extension);
         if (picture.empty())
             return ERROR_FILENAME_EXCED_RANGE;
         if (CopyNew(marker, picture))
@@ -263,12 +310,9 @@ bool ReadState(HANDLE file, TFileState& state) {
     return true;
 }
 
-}  // namespace
-
-TFileState FileStateOf(const AnsiString& fileName) {
+TFileState StateOf(BOOL found, const WIN32_FILE_ATTRIBUTE_DATA& data) {
     TFileState state;
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(fileName.c_str(), GetFileExInfoStandard, &data))
+    if (!found)
         return state;
     state.Exists = true;
     state.Size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -277,60 +321,231 @@ TFileState FileStateOf(const AnsiString& fileName) {
     return state;
 }
 
-AnsiString MarkerFileName(const AnsiString& saveDir, const AnsiString& prefix) {
-    return saveDir + "\\" + prefix + "000.TMP";
-}
-
-AnsiString NumberedFileName(const AnsiString& saveDir, const AnsiString& prefix, unsigned number) {
-    char name[MAX_PATH];
-    int length = std::snprintf(name, sizeof name, "%s\\%s%03u.BMP", saveDir.c_str(), prefix.c_str(), number);
-    if (length < 0 || length >= static_cast<int>(sizeof name))
-        return AnsiString();
-    return AnsiString(name, static_cast<std::size_t>(length));
-}
-
-unsigned FirstFreeNumber(const AnsiString& saveDir, const AnsiString& prefix, DWORD& error) {
+// The numbered names of the save folder for prefix, from one listing; false
+// with the system's error when the folder cannot be listed.
+bool ListPictures(const AnsiString& saveDir, const AnsiString& prefix, std::vector<TListed>& taken, DWORD& error) {
     error = ERROR_SUCCESS;
     const TNumberedNames names(prefix);
-    std::vector<unsigned> taken;
-    if (!ListNumbers(names.Folder(saveDir, prefix), names, taken)) {
-        taken.clear();
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((saveDir + "\\" + prefix + "*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) {
-            DWORD e = GetLastError();
-            if (e != ERROR_FILE_NOT_FOUND && e != ERROR_NO_MORE_FILES) {
-                error = e;
-                return 0;
-            }
-        } else {
-            do {
-                // Short names too, as above.
-                for (const char* name : {found.cFileName, found.cAlternateFileName})
-                    if (unsigned n = names.NumberOf(name))
-                        taken.push_back(n);
-            } while (FindNextFileA(search, &found));
-            DWORD e = GetLastError();
-            FindClose(search);
-            if (e != ERROR_NO_MORE_FILES) {
-                error = e;
-                return 0;
-            }
-        }
+    if (ListNumbers(names.Folder(saveDir, prefix), names, taken))
+        return true;
+    taken.clear();
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((saveDir + "\\" + prefix + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES)
+            error = ERROR_SUCCESS;
+        return error == ERROR_SUCCESS;
     }
+    do {
+        // Short names too, as above.
+        int extension;
+        if (unsigned n = names.NumberOf(found.cFileName, extension)) {
+            const bool folder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+            taken.push_back({n, folder ? -1 : extension,
+                             (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
+        }
+        if (unsigned n = names.NumberOf(found.cAlternateFileName, extension))
+            taken.push_back({n});
+    } while (FindNextFileA(search, &found));
+    error = GetLastError();
+    FindClose(search);
+    if (error == ERROR_NO_MORE_FILES)
+        error = ERROR_SUCCESS;
+    return error == ERROR_SUCCESS;
+}
+
+unsigned FreeNumber(const std::vector<TListed>& taken) {
     // k names take at most k numbers, so one of 1 .. k + 1 is free.
     std::vector<bool> used(taken.size() + 2, false);
-    for (unsigned n : taken)
-        if (n < used.size())
-            used[n] = true;
+    for (const TListed& t : taken)
+        if (t.Number < used.size())
+            used[t.Number] = true;
     unsigned n = 1;
     while (used[n])
         ++n;
     return n;
 }
 
+HANDLE OpenToRead(const AnsiString& fileName) {
+    return CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+// Whether two open files hold the same bytes, read from their starts.
+bool SameBytes(HANDLE a, HANDLE b) {
+    const LARGE_INTEGER start{};
+    if (!SetFilePointerEx(a, start, nullptr, FILE_BEGIN) || !SetFilePointerEx(b, start, nullptr, FILE_BEGIN))
+        return false;
+    std::vector<char> x(Piece), y(Piece);
+    for (;;) {
+        DWORD nx = 0, ny = 0;
+        if (!ReadFile(a, x.data(), Piece, &nx, nullptr) || !ReadFile(b, y.data(), Piece, &ny, nullptr) || nx != ny ||
+            std::memcmp(x.data(), y.data(), nx) != 0)
+            return false;
+        if (nx == 0)
+            return true;
+    }
+}
+
+// The numbered picture of the listing that holds the marker's bytes, or
+// empty. Only pictures of the marker's size are opened.
+AnsiString PictureLike(const AnsiString& marker, const AnsiString& saveDir, const AnsiString& prefix,
+                       const std::vector<TListed>& taken) {
+    TFile kept(OpenToRead(marker));
+    LARGE_INTEGER size;
+    if (!kept.Valid() || !GetFileSizeEx(kept.Handle(), &size))
+        return AnsiString();
+    for (const TListed& t : taken) {
+        if (t.Extension < 0 || t.Size != static_cast<unsigned long long>(size.QuadPart))
+            continue;
+        // The name as this prefix spells it: the file system finds the one
+        // listed whatever its case.
+        const AnsiString name = NumberedFileName(saveDir, prefix, t.Number, Extensions[t.Extension]);
+        TFile other(OpenToRead(name));
+        if (other.Valid() && SameBytes(kept.Handle(), other.Handle()))
+            return name;
+    }
+    return AnsiString();
+}
+
+// The marker holds a picture not kept yet: it becomes the first free
+// numbered picture, under extension, unless noDuplicates finds its bytes in
+// the folder already. The picture is copied from the marker, not from its
+// source, which may have changed again since its time was taken.
+TCaptureResult KeepMarker(const AnsiString& marker, const AnsiString& saveDir, const AnsiString& prefix,
+                          const char* extension, bool beep, bool noDuplicates) {
+    std::vector<TListed> taken;
+    DWORD error;
+    AnsiString picture;
+    if (ListPictures(saveDir, prefix, taken, error)) {
+        if (noDuplicates) {
+            if (AnsiString same = PictureLike(marker, saveDir, prefix, taken); !same.empty()) {
+                // Recorded as seen, so that it is not compared again.
+                SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_HIDDEN);
+                TCaptureResult r;
+                r.Outcome = coDuplicate;
+                r.SavedFile = same;
+                return r;
+            }
+        }
+        error = CopyToFreeNumber(marker, saveDir, prefix, FreeNumber(taken), extension, picture);
+    }
+    if (error != ERROR_SUCCESS) {
+        // The marker already says this picture is saved; left in place it
+        // would have the next capture pass the picture over for good.
+        RemoveWritten(marker);
+        return Failed(error);
+    }
+
+    SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    if (beep)
+        CaptureBeep(0);
+    TCaptureResult r;
+    r.Outcome = coSaved;
+    r.SavedFile = picture;
+    return r;
+}
+
+// A desktop picture is read as the browser's bitmap is: letting others
+// read, and no one write. A writer that holds the file makes the open fail
+// with a sharing violation; while this handle is open no writer gets in.
+HANDLE OpenPicture(const std::wstring& fileName) {
+    return CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+bool SamePath(const std::wstring& a, const AnsiString& b) {
+    const std::wstring w = Wide(b.data(), static_cast<int>(b.size()));
+    return !a.empty() && a.size() == w.size() && SameName(a.data(), w.data(), a.size());
+}
+
+// Copies an open picture onto the marker, whole, with the given last-write
+// time. ERROR_SUCCESS; ERROR_READ_FAULT when the picture could not be read to
+// its end; or the system's error of the marker's writing. A marker left
+// half-written is removed.
+DWORD CopyOntoMarker(HANDLE picture, unsigned long long size, const AnsiString& marker, std::int64_t time) {
+    // A hidden file cannot be replaced.
+    SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_NORMAL);
+    TFile out(CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out.Valid())
+        return GetLastError();
+    DWORD error = ERROR_SUCCESS;
+    const LARGE_INTEGER start{};
+    std::vector<char> buffer(Piece);
+    unsigned long long copied = 0;
+    if (!SetFilePointerEx(picture, start, nullptr, FILE_BEGIN))
+        error = ERROR_READ_FAULT;
+    while (error == ERROR_SUCCESS) {
+        DWORD read = 0, written = 0;
+        if (!ReadFile(picture, buffer.data(), Piece, &read, nullptr)) {
+            error = ERROR_READ_FAULT;
+        } else if (read == 0) {
+            break;
+        } else if (!WriteFile(out.Handle(), buffer.data(), read, &written, nullptr) || written != read) {
+            error = GetLastError();
+            if (error == ERROR_SUCCESS)
+                error = ERROR_WRITE_FAULT;
+        }
+        copied += read;
+    }
+    if (error == ERROR_SUCCESS && copied != size)
+        error = ERROR_READ_FAULT;
+    const FILETIME t = {static_cast<DWORD>(time), static_cast<DWORD>(static_cast<std::uint64_t>(time) >> 32)};
+    if (error == ERROR_SUCCESS && !SetFileTime(out.Handle(), nullptr, nullptr, &t))
+        error = GetLastError();
+    out.Close();
+    if (error != ERROR_SUCCESS)
+        RemoveWritten(marker);
+    return error;
+}
+
+}  // namespace
+
+TFileState FileStateOf(const AnsiString& fileName) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return StateOf(GetFileAttributesExA(fileName.c_str(), GetFileExInfoStandard, &data), data);
+}
+
+TFileState FileStateOf(const std::wstring& fileName) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return StateOf(GetFileAttributesExW(fileName.c_str(), GetFileExInfoStandard, &data), data);
+}
+
+AnsiString MarkerFileName(const AnsiString& saveDir, const AnsiString& prefix) {
+    return saveDir + "\\" + prefix + "000.TMP";
+}
+
+AnsiString NumberedFileName(const AnsiString& saveDir, const AnsiString& prefix, unsigned number,
+                            const char* extension) {
+    char name[MAX_PATH];
+    int length =
+        std::snprintf(name, sizeof name, "%s\\%s%03u%s", saveDir.c_str(), prefix.c_str(), number, extension);
+    if (length < 0 || length >= static_cast<int>(sizeof name))
+        return AnsiString();
+    return AnsiString(name, static_cast<std::size_t>(length));
+}
+
+unsigned FirstFreeNumber(const AnsiString& saveDir, const AnsiString& prefix, DWORD& error) {
+    std::vector<TListed> taken;
+    return ListPictures(saveDir, prefix, taken, error) ? FreeNumber(taken) : 0;
+}
+
+const char* PictureExtension(const void* head, std::size_t length) {
+    const auto* b = static_cast<const unsigned char*>(head);
+    auto starts = [&](const char* magic, std::size_t n) { return length >= n && std::memcmp(b, magic, n) == 0; };
+    if (starts("BM", 2))
+        return Extensions[0];
+    if (starts("\xFF\xD8\xFF", 3))
+        return Extensions[1];
+    if (starts("\x89PNG\r\n\x1A\n", 8))
+        return Extensions[2];
+    if (starts("GIF87a", 6) || starts("GIF89a", 6))
+        return Extensions[3];
+    return nullptr;
+}
+
 TCaptureResult CaptureWallpaper(const AnsiString& wallpaperFile, const AnsiString& saveDir,
-                                const AnsiString& prefix, bool beep) {
+                                const AnsiString& prefix, bool beep, bool noDuplicates) {
     const AnsiString marker = MarkerFileName(saveDir, prefix);
     // No numbered name is shorter than the marker's: if it does not fit,
     // no picture can be saved, and nothing is touched.
@@ -400,26 +615,84 @@ TCaptureResult CaptureWallpaper(const AnsiString& wallpaperFile, const AnsiStrin
         return Outcome(coChanged);
     }
 
-    // The picture is copied from the marker, not from the browser's file,
-    // which may have changed again since its time was taken.
-    DWORD error;
-    AnsiString picture;
-    if (unsigned number = FirstFreeNumber(saveDir, prefix, error))
-        error = CopyToFreeNumber(marker, saveDir, prefix, number, picture);
-    if (error != ERROR_SUCCESS) {
-        // The marker already says this picture is saved; left in place it
-        // would have the next capture pass the picture over for good.
-        RemoveWritten(marker);
-        return Failed(error);
+    return KeepMarker(marker, saveDir, prefix, Extensions[0], beep, noDuplicates);
+}
+
+TCaptureResult CaptureDesktopWallpaper(const TDesktopPicture& desktop, const AnsiString& browserWallpaper,
+                                       const AnsiString& saveDir, const AnsiString& prefix, bool beep,
+                                       bool noDuplicates) {
+    const AnsiString marker = MarkerFileName(saveDir, prefix);
+    if (marker.size() >= MAX_PATH)
+        return Failed(ERROR_FILENAME_EXCED_RANGE);
+    // A solid colour: the system's copy, if any, is of a picture before it.
+    if (desktop.Reported.empty())
+        return Outcome(coNoWallpaper);
+
+    // The reported file may be a browser's temporary file, or lie on a drive
+    // that is gone: the system's copy stands in for it then.
+    std::wstring from = desktop.Reported;
+    TFile picture(OpenPicture(from));
+    if (!picture.Valid() && GetLastError() != ERROR_SHARING_VIOLATION && !desktop.SystemCopy.empty()) {
+        from = desktop.SystemCopy;
+        picture.Reset(OpenPicture(from));
+    }
+    if (!picture.Valid())
+        return Outcome(GetLastError() == ERROR_SHARING_VIOLATION ? coBusy : coNoWallpaper);
+
+    TFileState state;
+    unsigned char head[16];
+    DWORD headLength = 0;
+    if (!ReadState(picture.Handle(), state) || !ReadFile(picture.Handle(), head, sizeof head, &headLength, nullptr))
+        return Outcome(coNoWallpaper);
+    TCaptureResult r;
+    r.SourceFile = from;
+    const char* extension = PictureExtension(head, headLength);
+    if (!extension) {
+        r.Outcome = coNotPicture;
+        return r;
     }
 
-    SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_HIDDEN);
-    if (beep)
-        CaptureBeep(0);
-    TCaptureResult r;
-    r.Outcome = coSaved;
-    r.SavedFile = picture;
-    return r;
+    // The picture kept last, by this source or the browser's, is not kept
+    // again: one picture reported twice, or the browser's bitmap that the
+    // browser then sets as the wallpaper.
+    std::int64_t markerTime = 0;
+    bool haveMarkerTime = false;
+    {
+        TFile saved(OpenToRead(marker));
+        LARGE_INTEGER savedSize;
+        haveMarkerTime = ReadLastWriteTime(saved.Handle(), markerTime);
+        if (haveMarkerTime && GetFileSizeEx(saved.Handle(), &savedSize) &&
+            static_cast<unsigned long long>(savedSize.QuadPart) == state.Size &&
+            SameBytes(picture.Handle(), saved.Handle())) {
+            // The browser's capture leaves the marker visible whenever it
+            // finds no bitmap of the browser's, which on a system without
+            // the browser is every time; the marker is hidden between
+            // captures.
+            const DWORD attributes = GetFileAttributesA(marker.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_HIDDEN))
+                SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_HIDDEN);
+            return Outcome(coUnchanged);
+        }
+    }
+
+    // The marker's time is the browser capture's record of its bitmap: a
+    // new time would make the browser's bitmap, unchanged, count as new.
+    const bool browsers = from == desktop.Reported && SamePath(from, browserWallpaper);
+    const DWORD error =
+        CopyOntoMarker(picture.Handle(), state.Size, marker, browsers || !haveMarkerTime ? state.LastWrite : markerTime);
+    picture.Close();
+    if (error == ERROR_READ_FAULT)
+        return Outcome(coChanged);  // cut short under the handle (a file on a drive removed meanwhile)
+    // Another program reads the marker at this very moment (a virus scanner,
+    // a thumbnail maker): shortly it will not.
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+        return Outcome(coBusy);
+    if (error != ERROR_SUCCESS)
+        return Failed(error);
+
+    TCaptureResult kept = KeepMarker(marker, saveDir, prefix, extension, beep, noDuplicates);
+    kept.SourceFile = from;
+    return kept;
 }
 
 }  // namespace Velmora

@@ -63,16 +63,18 @@ void TCaptureScheduler::Changed() {
     // busy folder put the capture off for ever.
     if (Pending())
         return;
-    FLastSeen = FileStateOf(WallpaperFile);
+    FLastSeen = Look();
     Arm(FSettleTime);
 }
 
 void TCaptureScheduler::Stop() { Disarm(); }
 
+TFileState TCaptureScheduler::Look() const { return OnLook ? OnLook() : FileStateOf(WallpaperFile); }
+
 void TCaptureScheduler::Tick() {
     // One-shot: each look decides when the next one comes.
     Disarm();
-    const TFileState now = FileStateOf(WallpaperFile);
+    const TFileState now = Look();
     if (now != FLastSeen) {
         // Written to since the last look: not done yet.
         FLastSeen = now;
@@ -91,16 +93,20 @@ void TCaptureScheduler::Run() {
             // Still open for writing. Its last write may be long over; the
             // close that ends it is announced by no change, so only a new
             // try finds it. A write meanwhile is seen at the next look.
-            FLastSeen = FileStateOf(WallpaperFile);
+            FLastSeen = Look();
             Arm(FRetryTime);
             break;
         case coChanged:
-            FLastSeen = FileStateOf(WallpaperFile);
+            FLastSeen = Look();
             Arm(FSettleTime);
             break;
         case coFailed:
             if (OnFailed)
                 OnFailed(result);
+            break;
+        case coNotPicture:
+            if (OnNotPicture)
+                OnNotPicture(result);
             break;
         default:
             break;

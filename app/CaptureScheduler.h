@@ -29,10 +29,15 @@ public:
 
     // The file whose quiet is waited for.
     AnsiString WallpaperFile;
+    // Tells the state of the picture to wait for instead, when its file is
+    // not always the same one (the desktop wallpaper).
+    std::function<TFileState()> OnLook;
     // Runs one capture with the settings in force.
     std::function<TCaptureResult()> OnCapture;
     // A capture failed (coFailed). Nothing is pending when it is called.
     std::function<void(const TCaptureResult&)> OnFailed;
+    // The picture is of no type a picture is kept as (coNotPicture).
+    std::function<void(const TCaptureResult&)> OnNotPicture;
 
     // Captures at once (start-up, watching resumed): the wallpaper was most
     // likely written long ago. A wallpaper found still being written, or
@@ -56,6 +61,7 @@ private:
     void Disarm();
     void Tick();
     void Run();
+    TFileState Look() const;
 
     unsigned FSettleTime;
     unsigned FRetryTime;

@@ -4,7 +4,6 @@
 #include <shellapi.h>
 
 #include "app/Capture.h"
-#include "app/Settings.h"
 #include "app/Versioninfo.h"
 #include "framework/Application.h"
 
@@ -34,6 +33,9 @@ FW_PUBLISH(TForm1)
     .Field("Button4", &TForm1::Button4)
     .Field("Button5", &TForm1::Button5)
     .Field("Help1", &TForm1::Help1)
+    .Field("CheckBox2", &TForm1::CheckBox2)
+    .Field("CheckBox3", &TForm1::CheckBox3)
+    .Field("CheckBox4", &TForm1::CheckBox4)
     .Method<&TForm1::FormCreate>("FormCreate")
     .Method<&TForm1::FormShow>("FormShow")
     .Method<&TForm1::FormCloseQuery>("FormCloseQuery")
@@ -84,9 +86,11 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {}
 TForm1::~TForm1() {
     // The observer outlives this part of the form (the form's components go
     // with its base): no change may reach the capture's scheduler, gone
-    // first, on the way.
+    // first, on the way. A report of the desktop watch still on its way is
+    // dropped once it is off.
     if (PathObserver1)
         PathObserver1->SetActive(false);
+    DesktopWatch.SetActive(false);
 }
 
 void TForm1::AddTrayIcon() {
@@ -118,13 +122,23 @@ void TForm1::FormCreate(TObject*) {
     PathObserver1->SetPath(appData + "\\Microsoft\\Internet Explorer");
 
     Captures.WallpaperFile = WallpaperFile;
-    Captures.OnCapture = [this] { return CaptureWallpaper(WallpaperFile, SaveDir, Prefix, Beep); };
+    Captures.OnCapture = [this] {
+        return CaptureWallpaper(WallpaperFile, SaveDir, Prefix, Beep, Options.NoDuplicates);
+    };
     Captures.OnFailed = [this](const TCaptureResult&) { CaptureFailed(); };
+
+    DesktopCaptures.OnLook = [this] { return DesktopPictureState(Desktop.Current()); };
+    DesktopCaptures.OnCapture = [this] {
+        return CaptureDesktopWallpaper(Desktop.Current(), WallpaperFile, SaveDir, Prefix, Beep, Options.NoDuplicates);
+    };
+    DesktopCaptures.OnFailed = Captures.OnFailed;
+    DesktopCaptures.OnNotPicture = [this](const TCaptureResult& result) { NotAPicture(result); };
+    DesktopWatch.OnChange = [this] { DesktopChanged(); };
 
     // A value that is not stored, or cannot be used, is a first run's.
     FirstRunSettings(Application->Handle(), SaveDir, Prefix, Beep);
     std::vector<TUnreadSetting> unread;
-    if (!LoadSettings(SaveDir, Prefix, Beep, unread)) {
+    if (!LoadSettings(SaveDir, Prefix, Beep, Options, unread)) {
         Application->MessageBox("お使いいただき、ありがとうございます。\nまず、壁紙の保存先などを設定してください。",
                                 "Velmora", MB_ICONINFORMATION);
         Button2->SetEnabled(false);
@@ -155,16 +169,23 @@ void TForm1::FormCreate(TObject*) {
 void TForm1::StartWatching() {
     Watching = true;
     // On first, so that no change from here on is missed.
+    DesktopWatch.SetActive(Options.Desktop);
     PathObserver1->SetActive(true);
     EnableMenuItems(true);
     // The picture that a failure or the open settings window held back is
-    // kept if it is still there.
+    // kept if it is still there. The browser's bitmap first: its capture
+    // decides by the marker's time, which the desktop's capture then keeps,
+    // so neither takes the other's picture for a new one at the next start.
     Captures.CaptureNow();
+    if (Watching && Options.Desktop)
+        DesktopCaptures.CaptureNow();
 }
 
 void TForm1::StopWatching() {
     Watching = false;
     Captures.Stop();
+    DesktopCaptures.Stop();
+    DesktopWatch.SetActive(false);
     PathObserver1->SetActive(false);
 }
 
@@ -175,6 +196,10 @@ void TForm1::FormShow(TObject*) {
     Edit1->SetText(SaveDir);
     Edit2->SetText(Prefix);
     CheckBox1->SetChecked(Beep);
+    CheckBox2->SetChecked(Options.Desktop);
+    CheckBox3->SetChecked(Options.NoDuplicates);
+    // The system's value itself, whoever changed it last.
+    CheckBox4->SetChecked(StartsWithWindows());
 }
 
 void TForm1::EnableMenuItems(bool enabled) {
@@ -218,7 +243,19 @@ void TForm1::Button1Click(TObject*) {
     SaveDir = saveDir;
     Prefix = prefix;
     Beep = CheckBox1->Checked();
+    Options.Desktop = CheckBox2->Checked();
+    Options.NoDuplicates = CheckBox3->Checked();
     UnreadSettings = 0;
+    // Only a change is written: a value that names another program is left
+    // to it while the box stays clear.
+    if (const bool start = CheckBox4->Checked(); start != StartsWithWindows()) {
+        if (DWORD error = SetStartWithWindows(start)) {
+            const char* what = start ? "Windowsの起動時に起動するよう登録できませんでした。"
+                                     : "Windowsの起動時に起動する登録を解除できませんでした。";
+            Application->MessageBox(Format("%s\n%s", what, SysErrorMessage(error).c_str()), "Velmora",
+                                    MB_ICONEXCLAMATION);
+        }
+    }
 
     if (SaveDirExists(SaveDir)) {
         Resume();
@@ -265,6 +302,7 @@ void TForm1::Button5Click(TObject*) {
                                 MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
         return;
     DeleteSettings();
+    SetStartWithWindows(false);
     SettingsDeleted = true;
     Close();
 }
@@ -274,7 +312,7 @@ void TForm1::FormCloseQuery(TObject*, bool& CanClose) {
     // Values that could not be read stay as stored until the user confirms.
     const unsigned which = stAll & ~UnreadSettings;
     if (SettingsDeleted || !which) return;
-    if (!SaveSettings(SaveDir, Prefix, Beep, which))
+    if (!SaveSettings(SaveDir, Prefix, Beep, Options, which))
         Application->MessageBox("設定の保存に失敗しました。多分バグなんで作者に連絡してくださいm(__)m",
                                 "緊急事態(^_^;)", MB_ICONEXCLAMATION);
 }
@@ -316,6 +354,33 @@ void TForm1::PathObserver1Notify(TObject*) {
     // The capture follows once the wallpaper is quiet.
     if (Watching)
         Captures.Changed();
+}
+
+void TForm1::SettingChange(TMessage& Message) {
+    // Also a wallpaper set for this session only, which stores nothing.
+    if (Message.WParam == SPI_SETDESKWALLPAPER)
+        DesktopChanged();
+    TForm::Dispatch(Message);
+}
+
+void TForm1::DesktopChanged() {
+    // The capture follows once the picture is quiet; a change reported twice
+    // (by the registry and by the message) is one wait.
+    if (Watching && Options.Desktop)
+        DesktopCaptures.Changed();
+}
+
+void TForm1::NotAPicture(const TCaptureResult& result) {
+    const TFileState state = FileStateOf(result.SourceFile);
+    if (result.SourceFile == NotPictureFile && state == NotPictureState)
+        return;
+    // Noted before the box: the box's own message loop may run this capture
+    // again meanwhile.
+    NotPictureFile = result.SourceFile;
+    NotPictureState = state;
+    Application->MessageBox(Format("デスクトップの壁紙「%s」は画像（BMP、JPEG、PNG、GIF）ではないため、保存しませんでした。",
+                                   WideCharToString(result.SourceFile.c_str()).c_str()),
+                            "Velmora", MB_ICONEXCLAMATION);
 }
 
 void TForm1::CaptureFailed() {

@@ -1,9 +1,12 @@
 // The settings window: the tool's main form. Hidden except while the user
 // edits the settings, it owns the tray icon and its menu, the settings, the
-// capture and the path observer. Closing it ends the tool.
+// capture and its two sources: the path observer on the browser's folder,
+// and the watch on the desktop wallpaper. Closing it ends the tool.
 #pragma once
 
 #include "app/CaptureScheduler.h"
+#include "app/Desktop.h"
+#include "app/Settings.h"
 #include "framework/Forms.h"
 #include "framework/Menus.h"
 #include "framework/StdCtrls.h"
@@ -40,6 +43,9 @@ public:
     Fw::TButton* Button4 = nullptr;
     Fw::TButton* Button5 = nullptr;
     Fw::TMenuItem* Help1 = nullptr;
+    Fw::TCheckBox* CheckBox2 = nullptr;  // the desktop wallpaper too
+    Fw::TCheckBox* CheckBox3 = nullptr;  // no picture the save folder holds already
+    Fw::TCheckBox* CheckBox4 = nullptr;  // start with Windows
 
     void FormCreate(Fw::TObject* Sender);
     void FormShow(Fw::TObject* Sender);
@@ -57,10 +63,12 @@ public:
     void PathObserver1Notify(Fw::TObject* Sender);
     void TrayIconMessage(Fw::TMessage& Message);
     void TaskbarCreated(Fw::TMessage& Message);
+    void SettingChange(Fw::TMessage& Message);
 
     FW_BEGIN_MESSAGE_MAP
         FW_MESSAGE_HANDLER(WM_TRAYICON, TrayIconMessage)
         FW_MESSAGE_HANDLER(TaskbarCreatedMessage(), TaskbarCreated)
+        FW_MESSAGE_HANDLER(WM_SETTINGCHANGE, SettingChange)
     FW_END_MESSAGE_MAP(Fw::TForm)
 
 private:
@@ -74,12 +82,15 @@ private:
     void StopWatching();
     void Resume();
     void CaptureFailed();
+    void DesktopChanged();
+    void NotAPicture(const TCaptureResult& result);
     void Refuse(const AnsiString& text, Fw::TWinControl* control);
 
     AnsiString WallpaperFile;
     AnsiString SaveDir;
     AnsiString Prefix;
     bool Beep = false;
+    TOptions Options;
     bool SettingsDeleted = false;
     // Captures run only while watching: not while the settings window is
     // open, for whatever reason it opened.
@@ -89,6 +100,14 @@ private:
     // has confirmed the window.
     unsigned UnreadSettings = 0;
     TCaptureScheduler Captures;
+    // The desktop wallpaper's: its own wait for a quiet file, after the
+    // browser's at every start of watching.
+    TCaptureScheduler DesktopCaptures;
+    TDesktopLocator Desktop;
+    TDesktopWatch DesktopWatch;
+    // The file last said to be no picture, as it was then: said once.
+    std::wstring NotPictureFile;
+    TFileState NotPictureState;
 };
 
 extern TForm1* Form1;

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <string>
 
 namespace Velmora {
 
@@ -38,7 +39,37 @@ bool ReadText(Fw::TRegistry& registry, const char* name, bool missingIsEmpty, An
     }
 }
 
+// One REG_DWORD value as a flag: true with it, or false with why not. A
+// missing value keeps the flag as it was when missingIsDefault.
+bool ReadFlag(Fw::TRegistry& registry, const char* name, bool missingIsDefault, bool& value, AnsiString& reason) {
+    Fw::TRegDataInfo info;
+    if (!registry.GetDataInfo(name, info)) {
+        reason = Missing;
+        return missingIsDefault;
+    }
+    try {
+        if (info.RegData == Fw::rdInteger) {
+            value = registry.ReadBool(name);
+            return true;
+        }
+    } catch (const Fw::ERegistryException&) {  // not four bytes long
+    }
+    reason = InvalidType;
+    return false;
+}
+
 bool IsDelimiter(char c) { return c == '\\' || c == '/'; }
+
+const wchar_t RunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const wchar_t RunValue[] = L"Velmora";
+
+// The running program's path, outside the ANSI code page too.
+std::wstring ProgramFile() {
+    std::wstring path(32768, L'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(n < path.size() ? n : 0);
+    return path;
+}
 
 // A folder part that Windows would take for the current or a parent folder:
 // dots alone, or dots and spaces, which it drops from the end of a name.
@@ -48,7 +79,8 @@ bool LeadsUp(const AnsiString& part) {
 
 }  // namespace
 
-bool LoadSettings(AnsiString& saveDir, AnsiString& prefix, bool& beep, std::vector<TUnreadSetting>& unread) {
+bool LoadSettings(AnsiString& saveDir, AnsiString& prefix, bool& beep, TOptions& options,
+                  std::vector<TUnreadSetting>& unread) {
     Fw::TRegistry registry;
     registry.SetRootKey(HKEY_CURRENT_USER);
     if (!registry.OpenKeyReadOnly(SettingsKey))
@@ -70,18 +102,17 @@ bool LoadSettings(AnsiString& saveDir, AnsiString& prefix, bool& beep, std::vect
     else
         prefix = text;
 
-    Fw::TRegDataInfo info;
-    if (!registry.GetDataInfo("Beep", info)) {
-        unread.push_back({stBeep, "Beep", Missing});
-    } else if (info.RegData != Fw::rdInteger) {
-        unread.push_back({stBeep, "Beep", InvalidType});
-    } else {
-        try {
-            beep = registry.ReadBool("Beep");
-        } catch (const Fw::ERegistryException&) {  // not four bytes long
-            unread.push_back({stBeep, "Beep", InvalidType});
-        }
-    }
+    const struct {
+        TSetting setting;
+        const char* name;
+        bool missingIsDefault;
+        bool& value;
+    } flags[] = {{stBeep, "Beep", false, beep},
+                 {stDesktop, "Desktop", true, options.Desktop},
+                 {stNoDuplicates, "NoDuplicates", true, options.NoDuplicates}};
+    for (const auto& f : flags)
+        if (!ReadFlag(registry, f.name, f.missingIsDefault, f.value, reason))
+            unread.push_back({f.setting, f.name, reason});
     registry.CloseKey();
     return true;
 }
@@ -94,7 +125,8 @@ void FirstRunSettings(HWND owner, AnsiString& saveDir, AnsiString& prefix, bool&
     beep = true;
 }
 
-bool SaveSettings(const AnsiString& saveDir, const AnsiString& prefix, bool beep, unsigned which) {
+bool SaveSettings(const AnsiString& saveDir, const AnsiString& prefix, bool beep, const TOptions& options,
+                  unsigned which) {
     Fw::TRegistry registry;
     registry.SetRootKey(HKEY_CURRENT_USER);
     if (!registry.OpenKey(SettingsKey, true))
@@ -106,6 +138,10 @@ bool SaveSettings(const AnsiString& saveDir, const AnsiString& prefix, bool beep
             registry.WriteString("Prefix", prefix);
         if (which & stBeep)
             registry.WriteBool("Beep", beep);
+        if (which & stDesktop)
+            registry.WriteBool("Desktop", options.Desktop);
+        if (which & stNoDuplicates)
+            registry.WriteBool("NoDuplicates", options.NoDuplicates);
     } catch (const Fw::ERegistryException&) {
         return false;
     }
@@ -117,6 +153,51 @@ bool DeleteSettings() {
     Fw::TRegistry registry;
     registry.SetRootKey(HKEY_CURRENT_USER);
     return registry.DeleteKey(SettingsKey);
+}
+
+bool StartsWithWindows() {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, RunKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    std::wstring data(32768, L'\0');
+    DWORD type = REG_NONE, size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+    const LONG read = RegQueryValueExW(key, RunValue, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+    RegCloseKey(key);
+    if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
+        return false;
+    data.resize(size / sizeof(wchar_t));
+    while (!data.empty() && data.back() == L'\0')
+        data.pop_back();
+    const std::wstring program = ProgramFile();
+    for (const std::wstring& form : {program, L'"' + program + L'"'})
+        if (!program.empty() && CompareStringOrdinal(data.c_str(), static_cast<int>(data.size()), form.c_str(),
+                                                     static_cast<int>(form.size()), TRUE) == CSTR_EQUAL)
+            return true;
+    return false;
+}
+
+DWORD SetStartWithWindows(bool on) {
+    HKEY key;
+    if (!on) {
+        LONG e = RegOpenKeyExW(HKEY_CURRENT_USER, RunKey, 0, KEY_SET_VALUE, &key);
+        if (e == ERROR_SUCCESS) {
+            e = RegDeleteValueW(key, RunValue);
+            RegCloseKey(key);
+        }
+        return e == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : static_cast<DWORD>(e);
+    }
+    const std::wstring program = ProgramFile();
+    if (program.empty())
+        return GetLastError();
+    // Quoted: the path may hold spaces, and the system reads the line as a command.
+    const std::wstring command = L'"' + program + L'"';
+    LONG e = RegCreateKeyExW(HKEY_CURRENT_USER, RunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+    if (e != ERROR_SUCCESS)
+        return static_cast<DWORD>(e);
+    e = RegSetValueExW(key, RunValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                       static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return static_cast<DWORD>(e);
 }
 
 AnsiString TrimSaveDir(const AnsiString& text) {

@@ -1,7 +1,8 @@
-// The three settings of the tool and their home in the current user's
-// registry. The settings window keeps them in its fields SaveDir, Prefix and
-// Beep while the tool runs; these functions read, default, check and write
-// them, and leave every message to the window.
+// The settings of the tool and their home in the current user's registry.
+// The settings window keeps them in its fields SaveDir, Prefix, Beep and
+// Options while the tool runs; these functions read, default, check and
+// write them, and leave every message to the window. Starting with Windows
+// is no setting of the tool's key: the system's own Run value is its state.
 #pragma once
 
 #include "framework/SysUtils.h"
@@ -17,12 +18,22 @@ using Fw::AnsiString;
 // Under HKEY_CURRENT_USER; the leading '\' makes the path absolute.
 extern const char SettingsKey[];  // "\Software\Dovrane\Velmora"
 
-// The three settings, by the registry values that hold them, as bits.
+// The settings, by the registry values that hold them, as bits.
 enum TSetting : unsigned {
-    stSaveDir = 1,  // "SaveDir"
-    stPrefix = 2,   // "Prefix"
-    stBeep = 4,     // "Beep"
-    stAll = stSaveDir | stPrefix | stBeep,
+    stSaveDir = 1,        // "SaveDir"
+    stPrefix = 2,         // "Prefix"
+    stBeep = 4,           // "Beep"
+    stDesktop = 8,        // "Desktop"
+    stNoDuplicates = 16,  // "NoDuplicates"
+    stAll = stSaveDir | stPrefix | stBeep | stDesktop | stNoDuplicates,
+};
+
+// The settings that came with the desktop wallpaper, REG_DWORD 1 or 0 each.
+// Stored settings from before them have neither value: those read as these
+// defaults, without a word.
+struct TOptions {
+    bool Desktop = true;        // keep the desktop wallpaper too, whoever sets it
+    bool NoDuplicates = false;  // keep no picture the save folder holds already
 };
 
 // A stored value that cannot be used, and why (a sentence).
@@ -39,23 +50,34 @@ struct TUnreadSetting {
 // "SaveDir" missing, not a string, or no absolute path; "Prefix" not a
 // string, or one PrefixProblem refuses with the save folder in force (a
 // missing "Prefix" reads as empty, which is a prefix like any); "Beep"
-// missing or not a REG_DWORD. Never raises.
-bool LoadSettings(AnsiString& saveDir, AnsiString& prefix, bool& beep, std::vector<TUnreadSetting>& unread);
+// missing or not a REG_DWORD; "Desktop" or "NoDuplicates" not a REG_DWORD.
+// Never raises.
+bool LoadSettings(AnsiString& saveDir, AnsiString& prefix, bool& beep, TOptions& options,
+                  std::vector<TUnreadSetting>& unread);
 
 // The settings of a first run: the documents folder followed by "\壁紙",
 // "WALL", beep on. owner is the window the shell may ask on behalf of.
 void FirstRunSettings(HWND owner, AnsiString& saveDir, AnsiString& prefix, bool& beep);
 
 // Writes the settings of which (TSetting bits), creating the key when
-// needed: "SaveDir" and "Prefix" as REG_SZ, "Beep" as REG_DWORD 1 or 0. The
-// others stay as stored. False when the key cannot be opened or a value
-// cannot be written; it never raises, as the tool ends right after whatever
-// happens here.
-bool SaveSettings(const AnsiString& saveDir, const AnsiString& prefix, bool beep, unsigned which = stAll);
+// needed: "SaveDir" and "Prefix" as REG_SZ, "Beep", "Desktop" and
+// "NoDuplicates" as REG_DWORD 1 or 0. The others stay as stored. False when
+// the key cannot be opened or a value cannot be written; it never raises, as
+// the tool ends right after whatever happens here.
+bool SaveSettings(const AnsiString& saveDir, const AnsiString& prefix, bool beep, const TOptions& options,
+                  unsigned which = stAll);
 
 // Removes the key with anything below it; "\Software\Dovrane" stays.
 // True when there was a key and it went.
 bool DeleteSettings();
+
+// Whether the system starts this very program when the user logs on: the
+// value "Velmora" under HKCU\Software\Microsoft\Windows\CurrentVersion\Run
+// holds its path (quoted or not; case aside). Read anew at every call.
+bool StartsWithWindows();
+// Writes that value, the running program's quoted path, or removes it,
+// whatever program it names. ERROR_SUCCESS, or the system's error code.
+DWORD SetStartWithWindows(bool on);
 
 // The save folder as typed, without one trailing backslash: "C:\" becomes
 // "C:", "D:\a\\" becomes "D:\a\". A Shift-JIS character whose second byte is

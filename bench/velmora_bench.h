@@ -85,7 +85,7 @@ inline TSavedKey SaveKey() {
     }
     if (RegOpenKeyExA(HKEY_CURRENT_USER, Key, 0, KEY_READ, &key) != ERROR_SUCCESS) return saved;
     saved.Existed = true;
-    for (const char* name : {"SaveDir", "Prefix", "Beep"}) {
+    for (const char* name : {"SaveDir", "Prefix", "Beep", "Desktop", "NoDuplicates"}) {
         TValue v;
         v.Name = name;
         char data[2048];

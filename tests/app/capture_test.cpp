@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "app/Capture.h"
@@ -171,7 +172,7 @@ TEST_F(Capture, TakesTheLowestNumberNoFileOrFolderBears) {
     Take("WALL", 2, 2);
     ASSERT_TRUE(CreateDirectoryA(In("WALL003.BMP").c_str(), nullptr));
     // Not the names of any number: wrong digits, extension or prefix.
-    for (const char* other : {"WALL0001.BMP", "WALL01.BMP", "WALL1.BMP", "WALL001.JPG", "WALL001.BMP.old",
+    for (const char* other : {"WALL0001.BMP", "WALL01.BMP", "WALL1.BMP", "WALL001.TIF", "WALL001.BMP.old",
                               "WALLA001.BMP", "WALL 004.BMP", "WALL000.BMP", "ＷALL004.BMP"})
         Touch(other);
     // Names compare as the file system compares them: without regard to case.
@@ -189,6 +190,98 @@ TEST_F(Capture, TakesTheLowestNumberNoFileOrFolderBears) {
     EXPECT_EQ(1u, FirstFreeNumber(SaveDir, "NONE", error));
     EXPECT_EQ(0u, FirstFreeNumber(In("missing"), "WALL", error));
     EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), error);
+}
+
+// One sequence for every type a picture is kept as: a number taken under one
+// extension is taken under all.
+TEST_F(Capture, NumbersOneSequenceAcrossEveryExtension) {
+    for (const char* taken : {"WALL001.JPG", "WALL002.png", "wall003.Gif", "WALL004.BMP", "WALL006.JPG",
+                              "WALL005.TIF", "WALL005.JPEG", "WALL005.JPG.old"})
+        Touch(taken);
+    DWORD error = 1;
+    EXPECT_EQ(5u, FirstFreeNumber(SaveDir, "WALL", error));
+    WriteAt(Wallpaper, "a", T0);
+    ExpectSaved(Run(), "WALL005.BMP");  // the browser's bitmap stays a bitmap
+    EXPECT_EQ(7u, FirstFreeNumber(SaveDir, "WALL", error));
+    EXPECT_EQ(In("WALL007.PNG"), NumberedFileName(SaveDir, "WALL", 7, ".PNG"));
+}
+
+// The desktop's capture and the browser's share the marker. Which of the
+// two sees the browser's new bitmap first is a race the tool does not
+// decide; either way it is kept once, and neither capture takes the other's
+// picture for a new one later, at the next start as well.
+TEST_F(Capture, TheDesktopsAndTheBrowsersCapturesKeepEachPictureOnce) {
+    auto wide = [](const AnsiString& a) {
+        std::wstring w(a.size() + 1, L'\0');
+        const int n = MultiByteToWideChar(CP_ACP, 0, a.c_str(), -1, w.data(), static_cast<int>(w.size()));
+        w.resize(n > 0 ? static_cast<std::size_t>(n - 1) : 0);
+        return w;
+    };
+    auto desktop = [&](const AnsiString& file) {
+        return CaptureDesktopWallpaper({wide(file), std::wstring()}, Wallpaper, SaveDir, "WALL", false, false);
+    };
+    WriteAt(Wallpaper, "BM first", T0);
+    ExpectSaved(Run(), "WALL001.BMP");
+
+    WriteAt(Wallpaper, "BM second", T0 + 60 * Second);
+    ExpectSaved(desktop(Wallpaper), "WALL002.BMP");
+    EXPECT_EQ(coUnchanged, Run().Outcome);
+
+    const AnsiString other = Root + "\\other.png";
+    WriteAt(other, "\x89PNG\r\n\x1A\n other", T0 + 120 * Second);
+    ExpectSaved(desktop(other), "WALL003.PNG");
+    EXPECT_EQ(coUnchanged, Run().Outcome);
+    EXPECT_EQ(coUnchanged, desktop(other).Outcome);
+}
+
+// A program that reads the marker (a virus scanner, a thumbnail maker) holds
+// the desktop's capture up for a moment, as the browser holds its bitmap:
+// no failure, nothing changed, and the picture kept once the marker is free.
+TEST_F(Capture, ADesktopPictureWaitsWhileAnotherProgramReadsTheMarker) {
+    WriteAt(Wallpaper, "BM first", T0);
+    ExpectSaved(Run(), "WALL001.BMP");
+    const AnsiString picture = Root + "\\picture.gif";
+    WriteAt(picture, "GIF89a picture", T0 + 60 * Second);
+    std::wstring wide(picture.size() + 1, L'\0');
+    wide.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(CP_ACP, 0, picture.c_str(), -1, wide.data(), static_cast<int>(wide.size())) - 1));
+    const TDesktopPicture desktop{wide, std::wstring()};
+    HANDLE reader = CreateFileA(In("WALL000.TMP").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    EXPECT_EQ(coBusy, CaptureDesktopWallpaper(desktop, Wallpaper, SaveDir, "WALL", false, false).Outcome);
+    CloseHandle(reader);
+    EXPECT_EQ("BM first", Content(In("WALL000.TMP")));
+    ExpectSaved(CaptureDesktopWallpaper(desktop, Wallpaper, SaveDir, "WALL", false, false), "WALL002.GIF");
+}
+
+TEST(PictureType, IsFoundFromTheFirstBytesNotFromTheName) {
+    using namespace std::string_literals;
+    const struct {
+        std::string head;
+        const char* extension;
+    } cases[] = {
+        {"BM\x36\x00\x0C\x00"s, ".BMP"},
+        {"\xFF\xD8\xFF\xE0\x00\x10JFIF"s, ".JPG"},
+        {"\xFF\xD8\xFF\xE1"s, ".JPG"},  // Exif
+        {"\x89PNG\r\n\x1A\n\x00\x00\x00\rIHDR"s, ".PNG"},
+        {"GIF87a\x01\x00"s, ".GIF"},
+        {"GIF89a"s, ".GIF"},
+        {""s, nullptr},
+        {"B"s, nullptr},
+        {"bm\x36\x00"s, nullptr},
+        {"\xFF\xD8"s, nullptr},
+        {"\x89PNG\r\n\x1A"s, nullptr},  // cut short
+        {"GIF88a"s, nullptr},
+        {"RIFF\x10\x00\x00\x00WEBPVP8 "s, nullptr},
+        {"II*\x00"s, nullptr},  // TIFF
+        {"<html>"s, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.head);
+        const char* found = PictureExtension(c.head.data(), c.head.size());
+        EXPECT_EQ(c.extension ? AnsiString(c.extension) : AnsiString("(none)"), found ? AnsiString(found) : AnsiString("(none)"));
+    }
 }
 
 TEST_F(Capture, NumbersGoOnPast999) {

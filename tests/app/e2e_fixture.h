@@ -35,6 +35,11 @@ inline constexpr char HelpCaption[] = "ヘルプ(&H)";
 inline constexpr char DeleteCaption[] = "設定削除（&U)";
 inline constexpr char BrowseCaption[] = "参照(&F)";
 inline constexpr char BeepCaption[] = "壁紙保存時に音を鳴らす(&B)";
+inline constexpr char DesktopCaption[] = "ほかのソフトで設定した壁紙も保存する(&D)";
+inline constexpr char NoDuplicatesCaption[] = "同じ画像がフォルダにあれば保存しない(&N)";
+inline constexpr char StartCaption[] = "Windowsの起動時にVelmoraを起動する(&W)";
+
+inline constexpr char RunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 inline std::string SpecialFolder(int folder) {
     char path[MAX_PATH] = "";
@@ -190,8 +195,17 @@ inline bool WaitInFolder(const std::string& folder, HANDLE process, const std::f
     return done;
 }
 
+// The desktop wallpaper as a program sets it: stored and announced.
+inline bool SetDesktopWallpaper(const std::string& file, UINT flags = SPIF_UPDATEINIFILE | SPIF_SENDCHANGE) {
+    std::wstring wide(file.size() + 1, L'\0');
+    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide.data(),
+                                                             static_cast<int>(wide.size()))));
+    return SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, wide.data(), flags);
+}
+
 // Each test starts from no settings, an Internet Explorer folder without a
-// wallpaper and a save folder of its own that does not exist yet.
+// wallpaper, a solid colour on the desktop, no value that starts the tool
+// with Windows and a save folder of its own that does not exist yet.
 class E2EBase : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -211,11 +225,14 @@ protected:
         Wallpaper = BrowserFolder + "\\" + WallpaperName;
         BrowserNote = BrowserFolder + "\\velmora-e2e.dat";
         DeleteFileA(Wallpaper.c_str());
+        SystemCopy = appData + "\\Microsoft\\Windows\\Themes\\TranscodedWallpaper";
+        ClearDesktop();
 
         char temp[MAX_PATH];
         ASSERT_NE(0u, GetTempPathA(sizeof temp, temp));
         static int run;
         Root = std::string(temp) + "velmora-e2e-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++run);
+        RemoveTree(Root);  // left by a run cut short whose process id has come round again
         ASSERT_TRUE(CreateDirectoryA(Root.c_str(), nullptr)) << Root;
         SaveDir = Root + "\\壁紙の保存先";
     }
@@ -227,7 +244,15 @@ protected:
         RegDeleteKeyA(HKEY_CURRENT_USER, Parent);  // only when nothing else lives there
         DeleteFileA(Wallpaper.c_str());
         DeleteFileA(BrowserNote.c_str());
+        ClearDesktop();
         RemoveTree(Root);
+    }
+
+    // No tool runs: nothing to announce it to.
+    void ClearDesktop() {
+        SetDesktopWallpaper("", SPIF_UPDATEINIFILE);
+        DeleteFileA(SystemCopy.c_str());
+        RegDeleteKeyValueA(HKEY_CURRENT_USER, RunKey, "Velmora");
     }
 
     void PutSettings(const std::string& saveDir, const std::string& prefix, bool beep) {
@@ -381,10 +406,16 @@ protected:
     // A capture is over once the numbered picture exists and the marker is
     // hidden again: hiding the marker is its last step.
     ::testing::AssertionResult WaitForPicture(TVelmora& tool, const std::string& prefix, const std::string& name) {
-        if (WaitInFolder(SaveDir, tool.Process(), [&] { return Exists(In(name)) && Hidden(In(prefix + "000.TMP")); }))
-            return ::testing::AssertionSuccess();
+        return WaitInSaveDir(tool, [&] { return Exists(In(name)) && Hidden(In(prefix + "000.TMP")); },
+                             "no " + name + " with a hidden marker");
+    }
+
+    // Until ready() holds; what the folder holds and the tool says otherwise.
+    ::testing::AssertionResult WaitInSaveDir(TVelmora& tool, const std::function<bool()>& ready,
+                                             const std::string& what) {
+        if (WaitInFolder(SaveDir, tool.Process(), ready)) return ::testing::AssertionSuccess();
         ::testing::AssertionResult failure = ::testing::AssertionFailure();
-        failure << "no " << name << " with a hidden marker; the folder holds:";
+        failure << what << "; the folder holds:";
         for (const std::string& n : Names(SaveDir)) failure << " " << n << (Hidden(In(n)) ? " (hidden)" : "");
         if (!tool.Running()) failure << "; the tool has ended";
         if (HWND box = FindMessageBox(tool.Id())) failure << "; the tool says: " << MessageBoxText(box);
@@ -412,6 +443,7 @@ protected:
     std::string BrowserFolder;
     std::string Wallpaper;
     std::string BrowserNote;  // another file of the browser's folder
+    std::string SystemCopy;   // where Windows keeps its copy of the desktop wallpaper
     std::string Root;
     std::string SaveDir;
 };

@@ -364,10 +364,12 @@ TEST_F(E2ELayout, TheSettingsWindowAndTheVersionBoxKeepTheirLayout) {
     DoubleClickTrayIcon(form);
     ASSERT_TRUE(WaitShown(Tool, SettingsCaption));
 
+    // 422 x 148 before the three check boxes below the buttons: the window
+    // grew by their rows, and nothing above them moved.
     RECT client{};
     GetClientRect(form, &client);
     EXPECT_EQ(at(422), client.right);
-    EXPECT_EQ(at(148), client.bottom);
+    EXPECT_EQ(at(221), client.bottom);
 
     struct TPlace {
         const char* what;
@@ -391,6 +393,9 @@ TEST_F(E2ELayout, TheSettingsWindowAndTheVersionBoxKeepTheirLayout) {
     expectAt(form, FindChildByText(form, CancelCaption), {CancelCaption, 123, 111, 82, 25});
     expectAt(form, FindChildByText(form, HelpCaption), {HelpCaption, 216, 111, 82, 25});
     expectAt(form, FindChildByText(form, DeleteCaption), {DeleteCaption, 310, 111, 82, 25});
+    expectAt(form, FindChildByText(form, DesktopCaption), {DesktopCaption, 8, 148, 330, 17});
+    expectAt(form, FindChildByText(form, NoDuplicatesCaption), {NoDuplicatesCaption, 8, 170, 330, 17});
+    expectAt(form, FindChildByText(form, StartCaption), {StartCaption, 8, 192, 330, 17});
 
     ASSERT_TRUE(Press(FindChildByText(form, CancelCaption)));
     ASSERT_TRUE(WaitHidden(Tool, form));

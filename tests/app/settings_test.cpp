@@ -55,7 +55,7 @@ protected:
     }
     bool Load() {
         Unread.clear();
-        return LoadSettings(SaveDir, Prefix, Beep, Unread);
+        return LoadSettings(SaveDir, Prefix, Beep, Options, Unread);
     }
     // The names of the values not read, in the order reported.
     AnsiString UnreadNames() const {
@@ -66,6 +66,7 @@ protected:
     }
     AnsiString SaveDir = "unchanged", Prefix = "unchanged";
     bool Beep = false;
+    TOptions Options;
     std::vector<TUnreadSetting> Unread;
 };
 
@@ -73,7 +74,7 @@ protected:
 
 TEST_F(Settings, WhatIsSavedIsLoadedWithTheTypesOfTheRegistryClass) {
     const AnsiString dir = "C:\\My Documents\\表示\\壁紙";  // "表" ends in the byte of '\'
-    ASSERT_TRUE(SaveSettings(dir, "壁紙", false));
+    ASSERT_TRUE(SaveSettings(dir, "壁紙", false, {false, true}));
     DWORD type = 0;
     EXPECT_EQ(dir + '\0', RawValue("SaveDir", type));
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
@@ -81,6 +82,9 @@ TEST_F(Settings, WhatIsSavedIsLoadedWithTheTypesOfTheRegistryClass) {
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
     EXPECT_EQ(AnsiString("\0\0\0\0", 4), RawValue("Beep", type));
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+    EXPECT_EQ(AnsiString("\0\0\0\0", 4), RawValue("Desktop", type));
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+    EXPECT_EQ(AnsiString("\1\0\0\0", 4), RawValue("NoDuplicates", type));
 
     Beep = true;
     ASSERT_TRUE(Load());
@@ -88,8 +92,10 @@ TEST_F(Settings, WhatIsSavedIsLoadedWithTheTypesOfTheRegistryClass) {
     EXPECT_EQ(dir, SaveDir);
     EXPECT_EQ("壁紙", Prefix);
     EXPECT_FALSE(Beep);
+    EXPECT_FALSE(Options.Desktop);
+    EXPECT_TRUE(Options.NoDuplicates);
 
-    ASSERT_TRUE(SaveSettings("\\\\server\\share", "", true));  // overwrites; empty texts keep their NUL
+    ASSERT_TRUE(SaveSettings("\\\\server\\share", "", true, {}));  // overwrites; empty texts keep their NUL
     EXPECT_EQ(AnsiString(1, '\0'), RawValue("Prefix", type));
     EXPECT_EQ(AnsiString("\1\0\0\0", 4), RawValue("Beep", type));
     ASSERT_TRUE(Load());
@@ -105,10 +111,17 @@ TEST_F(Settings, WhatIsSavedIsLoadedWithTheTypesOfTheRegistryClass) {
     EXPECT_TRUE(Beep);
 
     // Only what is asked for is written; the rest stays as stored.
-    ASSERT_TRUE(SaveSettings("D:\\other", "IE", false, stPrefix));
+    ASSERT_TRUE(SaveSettings("D:\\other", "IE", false, {}, stPrefix));
     EXPECT_EQ(AnsiString("\\\\server\\share") + '\0', RawValue("SaveDir", type));
     EXPECT_EQ(AnsiString("IE") + '\0', RawValue("Prefix", type));
     EXPECT_EQ(AnsiString("\7\0\0\0", 4), RawValue("Beep", type));
+
+    // A flag of another type is named as the others are, and keeps its default.
+    PutRaw("Desktop", REG_SZ, "0", 2);
+    Options = {};
+    ASSERT_TRUE(Load());
+    EXPECT_EQ("Desktop", UnreadNames());
+    EXPECT_TRUE(Options.Desktop);
 }
 
 TEST_F(Settings, NoKeyIsAFirstRun) {
@@ -213,7 +226,7 @@ TEST_F(Settings, AStoredPrefixIsCheckedWithTheFolderInForce) {
 }
 
 TEST_F(Settings, DeleteRemovesTheKeyAndKeepsItsParent) {
-    ASSERT_TRUE(SaveSettings("C:\\a", "WALL", true));
+    ASSERT_TRUE(SaveSettings("C:\\a", "WALL", true, {}));
     HKEY sub;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Dovrane\\Velmora\\Old", 0, nullptr, 0,
                                              KEY_ALL_ACCESS, nullptr, &sub, nullptr));
