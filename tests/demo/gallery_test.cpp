@@ -46,6 +46,17 @@ HWND FindVisible(DWORD process, const char* className, HWND parent = nullptr) {
     return search.Found;
 }
 
+// The visible window of a class: Wine's WaitForInputIdle can answer before a
+// program's first window shows, so the search goes on until it does.
+HWND WaitVisible(DWORD process, const char* className, bool ofAnotherProcess = false) {
+    TSearch search{process, className, ofAnotherProcess};
+    for (DWORD waited = 0; !search.Found && waited < Patience; waited += 20) {
+        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+        if (!search.Found) Sleep(20);
+    }
+    return search.Found;
+}
+
 std::string TextOf(HWND window) {
     char text[256] = "";
     DWORD_PTR length = 0;
@@ -94,12 +105,11 @@ TEST(Gallery, OpensWithAPageForEachUnitAndEndsWhenClosed) {
     PROCESS_INFORMATION& info = gallery.Info;
     ASSERT_TRUE(StartGallery(info)) << "error " << GetLastError();
 
-    // The main form shows before the message loop first waits for input.
     EXPECT_EQ(0u, WaitForInputIdle(info.hProcess, Patience));
+    HWND form = WaitVisible(info.dwProcessId, "TGalleryForm");
+    ASSERT_NE(nullptr, form) << "no gallery window";
     HWND box = FindVisible(info.dwProcessId, "#32770");
     EXPECT_EQ(nullptr, box) << "a message box: " << (box ? TextOf(FindWindowExA(box, nullptr, "Static", nullptr)) : "");
-    HWND form = FindVisible(info.dwProcessId, "TGalleryForm");
-    ASSERT_NE(nullptr, form) << "no gallery window";
     EXPECT_EQ(GalleryCaption, TextOf(form));
     HWND tabs = FindVisible(info.dwProcessId, "TPageControl", form);
     ASSERT_NE(nullptr, tabs);
@@ -116,7 +126,7 @@ TEST(Gallery, AnotherStartedFromAGalleryStandsBesideIt) {
     TGalleryProcess first, second;
     ASSERT_TRUE(StartGallery(first.Info)) << "error " << GetLastError();
     ASSERT_EQ(0u, WaitForInputIdle(first.Info.hProcess, Patience));
-    HWND form = FindVisible(first.Info.dwProcessId, "TGalleryForm");
+    HWND form = WaitVisible(first.Info.dwProcessId, "TGalleryForm");
     ASSERT_NE(nullptr, form);
     // The drag-and-drop page's button, on a page not shown: a click message
     // reaches it all the same.
@@ -125,14 +135,10 @@ TEST(Gallery, AnotherStartedFromAGalleryStandsBesideIt) {
     ASSERT_NE(nullptr, button);
     PostMessageA(button, BM_CLICK, 0, 0);
 
-    TSearch search{first.Info.dwProcessId, "TGalleryForm", true};
-    for (DWORD waited = 0; !search.Found && waited < Patience; waited += 50) {
-        Sleep(50);
-        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-    }
-    ASSERT_NE(nullptr, search.Found) << "no second gallery";
+    HWND other = WaitVisible(first.Info.dwProcessId, "TGalleryForm", true);
+    ASSERT_NE(nullptr, other) << "no second gallery";
     DWORD process = 0;
-    GetWindowThreadProcessId(search.Found, &process);
+    GetWindowThreadProcessId(other, &process);
     second.Info.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION, FALSE, process);
     ASSERT_NE(nullptr, second.Info.hProcess);
     ASSERT_EQ(0u, WaitForInputIdle(second.Info.hProcess, Patience));
@@ -142,7 +148,7 @@ TEST(Gallery, AnotherStartedFromAGalleryStandsBesideIt) {
     RECT area, one, two;
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
     GetWindowRect(form, &one);
-    GetWindowRect(search.Found, &two);
+    GetWindowRect(other, &two);
     EXPECT_EQ(one.top, two.top);
     EXPECT_GE(two.left, one.left + (one.right - one.left) / 2);
     EXPECT_GE(one.left, area.left);
