@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "VelmoraVersion.h"
 #include "app/Main.h"
 #include "framework/Application.h"
 
@@ -32,6 +33,8 @@ void TForm2::Loaded() {
     // Pictures are not part of the form text: the program's own icon, at
     // the size the box shows it.
     Image1->Picture()->Icon()->LoadFromResourceName(GetModuleHandleA(nullptr), "MAINICON", 32);
+    // The release number is kept in one place (VERSION), not in the form.
+    Label1->SetCaption(Label1->Caption() + VELMORA_VERSION);
 }
 
 void TForm2::Button1Click(TObject*) { Close(); }
