@@ -20,6 +20,8 @@ version=$(head -n 1 "$root/VERSION")
 # 1.02 -> 1.0.2.0, as in the program's version resource.
 version_rc=$(echo "$version" | sed -E 's/^([0-9]+)\.([0-9])([0-9])$/\1.\2.\3.0/')
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || stat -c %Y "$root/VERSION")}
+# strip writes this time, not the present one, into a program's header.
+export SOURCE_DATE_EPOCH=$epoch
 
 stage=$build32/dist-stage
 rm -rf "$stage"
@@ -42,7 +44,7 @@ reproducible_zip() {
     TZ=UTC zip -q -X -D -9 "$zipfile" -@)
 }
 
-# The programs, stripped of their symbol tables.
+# The programs, stripped of their symbol tables (the build's carry them).
 for width in 32 64; do
   if [ $width = 32 ]; then tree=$build32 triple=i686-w64-mingw32; else tree=$build64 triple=x86_64-w64-mingw32; fi
   dir=$stage/velmora-win$width
@@ -67,6 +69,8 @@ mkdir -p "$setup/win32" "$setup/win64"
 cp "$stage/velmora-win32/velmora.exe" "$setup/win32/"
 cp "$stage/velmora-win64/velmora.exe" "$setup/win64/"
 cp "$stage/velmora-win32/velmora.html" "$stage/velmora-win32/readme.txt" "$setup/"
+# The installer keeps each file's time, to give it to the installed copy.
+find "$setup" -exec touch -h -d "@$epoch" {} +
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DVERSION_RC="$version_rc" \
   -DSTAGE="$setup" -DICON="$root/app/velmora.ico" -DOUTFILE="$out/velmora-$version-setup.exe" \
   "$here/dist/velmora.nsi"
