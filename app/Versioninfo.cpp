@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "VelmoraVersion.h"
 #include "app/Main.h"
 #include "framework/Application.h"
 
@@ -33,6 +34,8 @@ void TForm2::Loaded() {
     // the size the box shows it (32 pixels at 96 per inch; the image drawn
     // for the size at higher resolutions).
     Image1->Picture()->Icon()->LoadFromResourceName(GetModuleHandleA(nullptr), "MAINICON", Image1->ScaleValue(32));
+    // The release number is kept in one place (VERSION), not in the form.
+    Label1->SetCaption(Label1->Caption() + VELMORA_VERSION);
 }
 
 void TForm2::Button1Click(TObject*) { Close(); }

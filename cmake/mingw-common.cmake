@@ -11,7 +11,9 @@ set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Packages (a Kit package installed anywhere) are looked for where
+# CMAKE_PREFIX_PATH says as well as under the compiler's own root.
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 
 # The top-level CMakeLists.txt puts VELMORA_BUILD_DIR and VELMORA_WIDTH in
 # front of this, so the wrapper finds the build tree's private Wine prefix

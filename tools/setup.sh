@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building and testing needs on a Debian 12 machine.
+# Installs what building and testing needs on a Debian 12 machine; with
+# --dist, what making the release needs too.
 # Idempotent and quick when everything is present: packages are checked with
 # dpkg-query, and apt-get (with its update) runs only when something is
 # missing. Only then does it need root; run by another user it uses sudo.
@@ -32,6 +33,12 @@ PACKAGES=(
   fonts-wine
 )
 LOCALE=ja_JP.UTF-8
+
+# `tools/setup.sh --dist` (make dist) also installs what the release needs:
+# zip for the archives, NSIS (makensis) for the installer.
+if [ "${1:-}" = --dist ]; then
+  PACKAGES+=(zip nsis)
+fi
 
 widths=$("$here/widths" 2>/dev/null)
 with32=0
