@@ -293,13 +293,14 @@ bool TApplication::ProcessMessage(MSG& msg) {
 
 void TApplication::Idle() {
     bool done = true;
+    const TLifeToken life = Life();
     try {
         if (OnIdle) OnIdle(this, done);
-        CheckSynchronize();
+        if (life) CheckSynchronize();
     } catch (...) {
-        HandleException(this);
+        HandleException(life ? this : nullptr);
     }
-    if (!done || FTerminated) return;
+    if (!life || !done || FTerminated) return;
     // Woken by any message, or by a worker thread's synchronised call.
     HANDLE sync = SyncEvent();
     MsgWaitForMultipleObjects(1, &sync, FALSE, INFINITE, QS_ALLINPUT);

@@ -10,6 +10,15 @@ FW_UNIT_BEGIN(Component)
     .Classes<TPersistent, TComponent>()
 FW_UNIT_END
 
+TLife::~TLife() {
+    if (FAlive) FAlive->store(false, std::memory_order_release);
+}
+
+TLifeToken TLife::Token() const {
+    if (!FAlive) FAlive = std::make_shared<std::atomic<bool>>(true);
+    return TLifeToken(FAlive);
+}
+
 FW_PUBLISH(TPersistent)
 FW_END_PUBLISH
 

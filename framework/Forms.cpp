@@ -324,15 +324,18 @@ void TCustomForm::SetVisible(bool value) {
         if (FVisible && Showing()) return;
         HandleNeeded();
         FVisible = true;
+        const TLifeToken life = Life();
         DoShow();
-        if (!FVisible) return;  // OnShow hid it again
+        if (!life || !FVisible) return;  // OnShow freed or hid it again
         if (!FShownOnce) ApplyPosition();
         FShownOnce = true;
         ShowWindow(FHandle, SW_SHOWNORMAL);
         FocusFirstControl();
     } else {
         if (!FVisible) return;
+        const TLifeToken life = Life();
         DoHide();
+        if (!life) return;
         FVisible = false;
         if (HandleAllocated()) ShowWindow(FHandle, SW_HIDE);
     }
@@ -340,8 +343,9 @@ void TCustomForm::SetVisible(bool value) {
 
 void TCustomForm::Show() {
     bool wasShowing = FVisible && Showing();
+    const TLifeToken life = Life();
     SetVisible(true);
-    if (wasShowing && HandleAllocated()) {
+    if (life && wasShowing && HandleAllocated()) {
         SetWindowPos(FHandle, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         SetForegroundWindow(FHandle);
     }
@@ -379,10 +383,11 @@ void TCustomForm::Close() {
         FModalResult = mrCancel;
         return;
     }
-    if (!CloseQuery()) return;
+    const TLifeToken life = Life();
+    if (!CloseQuery() || !life) return;
     TCloseAction action = caHide;
     DoClose(action);
-    if (action == caNone) return;
+    if (!life || action == caNone) return;
     if (Application && Application->MainForm() == this) {
         Application->Terminate();
         return;
@@ -422,26 +427,32 @@ int TCustomForm::ShowModal() {
     // Only an end of the application during the dialog ends it; a dialog
     // shown after the loop has ended (a last question) still runs.
     const bool terminatedBefore = Application->Terminated();
+    // A handler of the dialog's may free it: the loop ends, as cancelled.
+    const TLifeToken life = Life();
     {
         auto restore = OnScopeExit([&] {
-            FModal = false;
             for (HWND w : disabled) if (IsWindow(w)) EnableWindow(w, TRUE);
+            if (!life) return;
+            FModal = false;
             Hide();
         });
         Show();
-        while (true) {
+        while (life) {
             Application->HandleMessage();
+            if (!life) break;
             if (Application->Terminated() && !terminatedBefore) {
                 FModalResult = mrCancel;
                 break;
             }
             if (FModalResult == mrNone) continue;
             if (!CloseQuery()) {
-                FModalResult = mrNone;
+                if (life) FModalResult = mrNone;
                 continue;
             }
+            if (!life) break;
             TCloseAction action = caHide;
             DoClose(action);
+            if (!life) break;
             if (action == caNone) {
                 FModalResult = mrNone;
                 continue;
@@ -449,7 +460,7 @@ int TCustomForm::ShowModal() {
             break;
         }
     }
-    return FModalResult;
+    return life ? FModalResult : mrCancel;
 }
 
 // ---- Focus ----

@@ -133,6 +133,12 @@ std::vector<TMetaClass*> RegisteredClasses() {
     return classes;
 }
 
+std::vector<TMetaClass*> TUnit::ClassList() const {
+    std::vector<TMetaClass*> classes;
+    for (auto cls : FClasses) classes.push_back(cls());
+    return classes;
+}
+
 void TUnit::Use() {
     if (FUses++ > 0) return;
     for (auto cls : FClasses) RegisterClass(cls());

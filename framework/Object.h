@@ -242,6 +242,8 @@ public:
 
     const char* Name() const { return FName; }
     bool Initialized() const { return FUses > 0; }
+    // The classes Classes listed, in order.
+    std::vector<TMetaClass*> ClassList() const;
     // The first use registers the classes and runs the initialise step; the
     // last release runs the finalise step and unregisters the classes.
     void Use();

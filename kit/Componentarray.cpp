@@ -76,7 +76,11 @@ TComponent* TComponentArray::CreateNew(AnsiString name) {
         if (FParentControl) control->SetParent(FParentControl);
         else control->SetParent(dynamic_cast<TCustomForm*>(owner));
     }
-    if (OnCreateNew) OnCreateNew(this, component);
+    if (OnCreateNew) {
+        const TLifeToken life = Life();
+        OnCreateNew(this, component);
+        if (!life) return component;
+    }
     Add(component);
     return component;
 }
@@ -87,7 +91,9 @@ int TComponentArray::Add(TComponent* component) {
     const int index = FItems->AddObject(component->Name(), component);
     Watch(component);
     if (OnAdd) {
+        const TLifeToken life = Life();
         OnAdd(this, index, component);
+        if (!life) return index;
         // The handler may have renamed it.
         GetItems();
         if (index < FItems->Count() && FItems->Objects(index) == component) FItems->Put(index, component->Name());

@@ -250,7 +250,9 @@ void TWindowSubclass::WindowProc(TMessage& Message) {
     // Still this object's window: unless a handler destroyed this object or
     // made it let go.
     if (link && link->Owner == this && FHandle == wnd && destroy) UnSubclass();
-    if (!handled && wnd) Message.Result = CallPrevious(previous, previousIsCode, wnd, Message);
+    // A window that a handler destroyed (its form freed) has no procedure
+    // left to call: the one it had may have gone with its control.
+    if (!handled && wnd && IsWindow(wnd)) Message.Result = CallPrevious(previous, previousIsCode, wnd, Message);
 }
 
 void TWindowSubclass::CallOldProc(TMessage& Message, bool& Handled) {
@@ -261,21 +263,12 @@ void TWindowSubclass::CallOldProc(TMessage& Message, bool& Handled) {
 
 // ---- Message event dispatcher ----
 
-// One DispatchEvent in progress. The destructor marks every walk, so that
-// none touches the dispatcher after the handler that destroyed it.
-struct TMessageEventDispatcher::TWalk {
-    TWalk* Outer;
-    bool Gone = false;
-};
-
 FW_PUBLISH(TMessageEventDispatcher)
 FW_END_PUBLISH
 
 TMessageEventDispatcher::TMessageEventDispatcher() = default;
 
-TMessageEventDispatcher::~TMessageEventDispatcher() {
-    for (TWalk* w = FWalks; w; w = w->Outer) w->Gone = true;
-}
+TMessageEventDispatcher::~TMessageEventDispatcher() = default;
 
 void TMessageEventDispatcher::AddHandler(unsigned Msg, const TMessageHandler& Handler) {
     FLists[Msg].push_back(Handler);
@@ -283,7 +276,7 @@ void TMessageEventDispatcher::AddHandler(unsigned Msg, const TMessageHandler& Ha
 
 void TMessageEventDispatcher::DeleteHandler(unsigned Msg, const TMessageHandler& Handler) {
     THandlerList& list = FLists[Msg];
-    if (!FWalks) {
+    if (FWalks == 0) {
         list.erase(std::remove(list.begin(), list.end(), Handler), list.end());
         return;
     }
@@ -297,12 +290,12 @@ void TMessageEventDispatcher::DeleteHandler(unsigned Msg, const TMessageHandler&
 
 void TMessageEventDispatcher::DispatchEvent(TObject*, TMessage& Message, bool& Handled) {
     THandlerList& list = FLists[Message.Msg];  // map nodes stay put; the vector may grow
-    TWalk walk{FWalks};
-    FWalks = &walk;
-    auto end = OnScopeExit([this, &walk] {
-        if (walk.Gone) return;
-        FWalks = walk.Outer;
-        if (!FWalks && FDirty) Compact();
+    // A handler may destroy this dispatcher (its interceptor freed).
+    const TLifeToken life = FLife.Token();
+    ++FWalks;
+    auto end = OnScopeExit([this, &life] {
+        if (!life) return;
+        if (--FWalks == 0 && FDirty) Compact();
     });
     // Those added during the walk wait for the next message.
     const std::size_t count = list.size();
@@ -312,7 +305,7 @@ void TMessageEventDispatcher::DispatchEvent(TObject*, TMessage& Message, bool& H
         bool handled = false;
         handler(this, Message, handled);
         if (handled) Handled = true;
-        if (walk.Gone) return;
+        if (!life) return;
     }
 }
 
@@ -368,8 +361,9 @@ void TCustomMessageInterceptor::ReleaseUsers() {
 
 void TCustomMessageInterceptor::WindowMessageHandler(TObject* Sender, TMessage& Message, bool& Handled) {
     if (!FEnabled) return;
+    const TLifeToken life = Life();
     FDispatcher->DispatchEvent(Sender, Message, Handled);
-    if (!Handled && OnMessage) OnMessage(Sender, Message, Handled);
+    if (life && !Handled && OnMessage) OnMessage(Sender, Message, Handled);
 }
 
 FW_PUBLISH(TFormMessageInterceptor)
@@ -758,8 +752,9 @@ void TFileDrop::DropHandler(TObject*, TMessage& Message, bool& Handled) {
         FDropPoint = at;
     }
     Handled = true;
+    const TLifeToken life = Life();
     if (OnDropFiles) OnDropFiles(this);
-    if (FActivateWindow)
+    if (life && FActivateWindow)
         if (HWND wnd = GetHandle()) {
             SetActiveWindow(wnd);
             SetForegroundWindow(wnd);

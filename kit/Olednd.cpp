@@ -51,12 +51,12 @@ TOleDropSource::~TOleDropSource() {
 }
 
 bool TOleDropSource::DoDragDrop(IDataObject* data) {
-    const auto alive = FLife.Watch();
+    const TLifeToken life = Life();
     DWORD effect = DROPEFFECT_NONE;
     // The system holds the drop source until the drag ends, whatever
     // becomes of this component meanwhile.
     HRESULT result = ::DoDragDrop(data, FDropSource, GetDropEffects(FValidDropEffects), &effect);
-    if (*alive) FLastDropEffect = GetDropEffectKind(effect);
+    if (life) FLastDropEffect = GetDropEffectKind(effect);
     return result == DRAGDROP_S_DROP;
 }
 
@@ -104,19 +104,19 @@ void TDragGestureRecognizer::ButtonDownHandler(TObject*, TMessage& Message, bool
     if (keys & MK_MBUTTON) FTrackedButton = mbMiddle;
     RecognizeStartingMode mode = rsmNormal;
     if (OnRecognizeStart) {
-        const auto alive = FLife.Watch();
+        const TLifeToken life = Life();
         POINT cursor{};
         GetCursorPos(&cursor);
         OnRecognizeStart(this, FTrackedButton, TPoint(cursor), mode);
-        if (!*alive) return;
+        if (!life) return;
     }
     if (mode == rsmCancel) return;
     if (mode == rsmThrough && !FThroughMessage) {
         // The window gets the press now; it comes back through the step above.
         FTracking = true;
-        const auto alive = FLife.Watch();
+        const TLifeToken life = Life();
         SendMessageA(GetHandle(), Message.Msg, Message.WParam, Message.LParam);
-        if (!*alive) return;
+        if (!life) return;
     }
     Handled = !FThroughMessage;
     FStartPos = TPoint(mouse.X(), mouse.Y());
@@ -131,10 +131,10 @@ void TDragGestureRecognizer::MouseMoveHandler(TObject*, TMessage& Message, bool&
     const int dy = FStartPos.Y - mouse.Y();
     const int distance = static_cast<int>(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
     if (distance <= FThreshold) return;
-    const auto alive = FLife.Watch();
+    const TLifeToken life = Life();
     if (OnRecognized) {
         OnRecognized(this, FTrackedButton);
-        if (!*alive) return;
+        if (!life) return;
     }
     FTracking = false;
     if (OnRecognizeEnd) OnRecognizeEnd(this);
@@ -168,18 +168,18 @@ void TDragGestureRecognizer::ButtonUpHandler(TObject*, TMessage& Message, bool& 
     // and an up, passing this recognizer's handlers as a click passes them
     // with ThroughMessage true. The up carries the keys still held: the real
     // up's, without the released button.
-    const auto alive = FLife.Watch();
+    const TLifeToken life = Life();
     const HWND wnd = GetHandle();
     const TMouseButton button = FTrackedButton;
     FThroughMessage = true;
     {
-        auto restore = OnScopeExit([this, &alive] {
-            if (*alive) FThroughMessage = false;
+        auto restore = OnScopeExit([this, &life] {
+            if (life) FThroughMessage = false;
         });
         SendMessageA(wnd, ButtonMessage(button, true), Message.WParam, Message.LParam);
-        if (!*alive) return;
+        if (!life) return;
         SendMessageA(wnd, ButtonMessage(button, false), Message.WParam & ~ButtonFlag(button), Message.LParam);
-        if (!*alive) return;
+        if (!life) return;
     }
     Handled = true;
     if (OnRecognizeEnd) OnRecognizeEnd(this);
@@ -353,11 +353,11 @@ void TOleDropTarget::Track(IDataObject* data, DWORD keyState, POINTL point, DWOR
             effect = context.DropEffect;
             result = context.Result;
         });
-        const auto alive = FLife.Watch();
+        const TLifeToken life = Life();
         if (TDFItem* item = CurrentItem()) {
             if (enter) item->FireEnter(&context);
             else item->FireOver(&context);
-            if (!*alive) return;
+            if (!life) return;
         }
         const TDragEvent& event = enter ? OnDragEnter : OnDragOver;
         if (event) event(this, &context);
@@ -388,11 +388,11 @@ void TOleDropTarget::Drop(IDataObject* data, DWORD keyState, POINTL point, DWORD
             // no event to take it, nothing was dropped (DROPEFFECT_NONE).
             result = told && context.Result == E_NOTIMPL ? S_OK : context.Result;
         });
-        const auto alive = FLife.Watch();
+        const TLifeToken life = Life();
         if (TDFItem* item = CurrentItem(); item && item->OnDrop) {
             told = true;
             item->FireDrop(&context);
-            if (!*alive) return;
+            if (!life) return;
         }
         if (OnDrop) {
             told = true;

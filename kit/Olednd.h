@@ -11,7 +11,8 @@
 // than the component lives (a drag in progress): the component empties the
 // slots before it lets go, so the object falls back to its own behaviour
 // and never calls into the component again. A component that an event of
-// its own destroys stops touching itself once that event returns.
+// its own destroys is not touched once that event returns (the framework's
+// life tokens, Component.h).
 //
 // The components initialise OLE on their thread for as long as they live
 // (not in the form designer, where they stay inert). Everything here runs on
@@ -25,8 +26,6 @@
 #include <windows.h>
 #include <ole2.h>
 
-#include <memory>
-
 #include "framework/Collection.h"
 #include "framework/Component.h"
 #include "framework/Graphics.h"
@@ -36,26 +35,6 @@
 #include "kit/Oledndinterfaces.h"
 
 namespace Kit {
-
-namespace Detail {
-
-// Tells code that fired an event of its object whether the event destroyed
-// the object: a watch taken before the event reads false once the object
-// has gone.
-class TLifeToken {
-public:
-    TLifeToken() : FAlive(std::make_shared<bool>(true)) {}
-    ~TLifeToken() { *FAlive = false; }
-    TLifeToken(const TLifeToken&) = delete;
-    TLifeToken& operator=(const TLifeToken&) = delete;
-
-    std::shared_ptr<const bool> Watch() const { return FAlive; }
-
-private:
-    std::shared_ptr<bool> FAlive;
-};
-
-}  // namespace Detail
 
 // ---- Drop source ----
 
@@ -97,7 +76,6 @@ private:
     TDropEffectKind FLastDropEffect = ekNone;
     TDropSourceImpl* FDropSource = nullptr;
     bool FOleInitialized = false;
-    Detail::TLifeToken FLife;
 };
 
 // ---- Drag gesture ----
@@ -146,7 +124,6 @@ private:
     bool FTracking = false;
     Fw::TPoint FStartPos;
     Fw::TMouseButton FTrackedButton = Fw::mbLeft;
-    Detail::TLifeToken FLife;
 };
 
 // ---- Drop target ----
@@ -282,7 +259,6 @@ private:
     int FCurrentItemID = -1;  // kept by ID: items may be deleted during a drag
     HWND FRegisteredWindow = nullptr;
     bool FOleInitialized = false;
-    Detail::TLifeToken FLife;
 };
 
 // The unit's initialise and finalise steps.

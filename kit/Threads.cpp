@@ -29,12 +29,13 @@ struct TAlertRequest {
 // Held by a component and by each run of its worker. A run keeps its own
 // reference, so that it can learn that the component was freed underneath it
 // (from inside one of the component's own synchronised events) without
-// touching the component again.
+// touching the component again: the component's life token says so.
 struct TWorkerLink {
+    explicit TWorkerLink(const Fw::TComponent* component) : Life(component->Life()) {}
+
+    const Fw::TLifeToken Life;
+    // The component's destructor has begun: no run starts or reports.
     std::atomic<bool> Destroying{false};
-    // The component is gone while its worker is still inside a synchronised
-    // call: the run must leave without touching it.
-    std::atomic<bool> Freed{false};
     // The component's synchronised handlers running on the main thread now.
     // Main thread only.
     int HandlersRunning = 0;
@@ -136,14 +137,11 @@ void LetGo(TBrokerThread* thread) {
 }
 
 // A component's end: a worker blocked in a synchronised call beneath this
-// destructor is let go, any other is joined (serving its calls meanwhile).
+// destructor is let go (it learns of the end from the life token once the
+// call returns), any other is joined (serving its calls meanwhile).
 void EndWorker(TWorkerLink& link, TBrokerThread* thread) {
-    if (link.HandlersRunning > 0 && OnMainThread()) {
-        link.Freed.store(true);
-        LetGo(thread);
-    } else {
-        delete thread;
-    }
+    if (link.HandlersRunning > 0 && OnMainThread()) LetGo(thread);
+    else delete thread;
 }
 
 }  // namespace
@@ -321,7 +319,7 @@ FW_PUBLISH(TThreadBroker)
 FW_END_PUBLISH
 
 TThreadBroker::TThreadBroker(Fw::TComponent* Owner)
-    : Fw::TComponent(Owner), FLink(std::make_shared<TWorkerLink>()) {
+    : Fw::TComponent(Owner), FLink(std::make_shared<TWorkerLink>(this)) {
     CreateThread();
 }
 
@@ -399,12 +397,12 @@ void TThreadBroker::Execute(Fw::TObject* Sender) {
     std::exception_ptr failure;
     try {
         if (OnStart) thread->Synchronize(Fw::MakeEvent<&TThreadBroker::SyncStart>(this));
-        if (link->Freed.load()) return;
+        if (!link->Life) return;
         if (OnExecute) OnExecute(this, thread);
         if (OnEnd) thread->Synchronize(Fw::MakeEvent<&TThreadBroker::SyncEnd>(this));
-        if (link->Freed.load()) return;
+        if (!link->Life) return;
     } catch (...) {
-        if (link->Freed.load()) return;
+        if (!link->Life) return;
         failure = std::current_exception();
     }
     FEnabled.store(false);
@@ -431,17 +429,17 @@ void TThreadBroker::ReportFailure(TBrokerThread* thread, std::exception_ptr fail
 
 void TThreadBroker::Terminate(Fw::TObject* Sender) {
     auto* ended = static_cast<TBrokerThread*>(Sender);
-    std::shared_ptr<TWorkerLink> link = FLink;
     if (OnTerminate) {
+        const Fw::TLifeToken life = Life();
         try {
             OnTerminate(this);
         } catch (Fw::Exception&) {
-            Fw::HandleException(link->Destroying.load() ? nullptr : this);
+            Fw::HandleException(life ? this : nullptr);
         } catch (...) {
             ShowMessageBox(kUnknownError, kBrokerCaption, 0);
         }
         // The handler freed the broker, and the ended thread with it.
-        if (link->Destroying.load()) return;
+        if (!life) return;
     }
     ended->OnTerminate = nullptr;
     if (ended == FThread) {
@@ -517,7 +515,7 @@ FW_PUBLISH(TPathObserver)
 FW_END_PUBLISH
 
 TPathObserver::TPathObserver(Fw::TComponent* Owner)
-    : Fw::TComponent(Owner), FLink(std::make_shared<TWorkerLink>()) {
+    : Fw::TComponent(Owner), FLink(std::make_shared<TWorkerLink>(this)) {
     FStopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     FThread = new TBrokerThread(Fw::MakeEvent<&TPathObserver::Execute>(this));
 }
@@ -610,7 +608,7 @@ void TPathObserver::SyncNotify() {
     try {
         DoNotify();
     } catch (...) {
-        Fw::HandleException(link->Freed.load() ? nullptr : this);
+        Fw::HandleException(link->Life ? this : nullptr);
     }
 }
 
@@ -644,7 +642,7 @@ void TPathObserver::Execute(Fw::TObject* Sender) {
             const bool rearmed = notification->Next();
             link->Delivering = state;
             thread->Synchronize(Fw::MakeEvent<&TPathObserver::SyncNotify>(this));
-            if (link->Freed.load() || link->State.load() != state || !rearmed) return;
+            if (!link->Life || link->State.load() != state || !rearmed) return;
         }
     } catch (...) {
         // Only a lack of resources gets here; the run ends as a failed one.
@@ -660,7 +658,7 @@ FW_PUBLISH(TEventAlerter)
 FW_END_PUBLISH
 
 TEventAlerter::TEventAlerter(Fw::TComponent* Owner)
-    : Fw::TComponent(Owner), FLink(std::make_shared<TWorkerLink>()) {
+    : Fw::TComponent(Owner), FLink(std::make_shared<TWorkerLink>(this)) {
     if (ComponentState().Contains(Fw::csDesigning)) return;
     // Manual reset: a disable leaves it set until the next run begins, so it
     // ends the wait in progress or the one about to begin.
@@ -753,11 +751,11 @@ void TEventAlerter::SyncReport() {
             else
                 DoSignal();
         } catch (...) {
-            Fw::HandleException(link->Freed.load() ? nullptr : this);
+            Fw::HandleException(link->Life ? this : nullptr);
         }
     }
     // Its owner is gone: the mutex is reported once and not waited on again.
-    if (abandoned && !link->Freed.load()) FWaiter->Handles()->Remove(HandleValue(link->ReportHandle));
+    if (abandoned && link->Life) FWaiter->Handles()->Remove(HandleValue(link->ReportHandle));
 }
 
 void TEventAlerter::DoSignal() {
