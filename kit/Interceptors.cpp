@@ -4,10 +4,12 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <functional>
 #include <mutex>
 #include <string>
 
 #include "framework/Application.h"
+#include "framework/GlobalBlocks.h"
 #include "framework/ObjectInstance.h"
 
 namespace Kit {
@@ -145,8 +147,74 @@ void AddOrphan(TSubclassLink* link) {
 
 }  // namespace
 
+// ---- After a message ----
+//
+// A message on its way through this thread's hooks (the hooks of one window
+// nest: the last one made calls the one before it), with what is to be done
+// once it has been through all of them: when the outermost hook that took it
+// returns. A drop block is finished there, after every drop component that
+// the message reaches has read it.
+
+namespace {
+
+struct TMessageFrame {
+    UINT Msg;
+    WPARAM WParam;
+    TMessageFrame* Outer;
+    std::vector<std::pair<const void*, std::function<void()>>> After;
+};
+
+thread_local TMessageFrame* tFrames = nullptr;
+
+TMessageFrame* OutermostFrame(const TMessage& message) {
+    TMessageFrame* found = nullptr;
+    for (TMessageFrame* f = tFrames; f; f = f->Outer)
+        if (f->Msg == message.Msg && f->WParam == message.WParam) found = f;
+    return found;
+}
+
+// Opens a frame for a message that no outer hook has taken yet.
+class TFrameScope {
+public:
+    explicit TFrameScope(const TMessage& message) : FFrame{message.Msg, message.WParam, tFrames, {}} {
+        FOpen = !OutermostFrame(message);
+        if (FOpen) tFrames = &FFrame;
+    }
+    ~TFrameScope() {
+        if (!FOpen) return;
+        tFrames = FFrame.Outer;
+        for (auto& [key, action] : FFrame.After) action();
+    }
+    TFrameScope(const TFrameScope&) = delete;
+    TFrameScope& operator=(const TFrameScope&) = delete;
+
+private:
+    TMessageFrame FFrame;
+    bool FOpen;
+};
+
+}  // namespace
+
+void AfterMessage(const TMessage& message, const void* key, std::function<void()> action) {
+    TMessageFrame* frame = OutermostFrame(message);
+    if (!frame) {
+        action();
+        return;
+    }
+    for (const auto& entry : frame->After)
+        if (entry.first == key) return;
+    frame->After.emplace_back(key, std::move(action));
+}
+
+bool IsHook(WNDPROC proc) {
+    static const void* const receive =
+        TWndMethod::Bind<&TSubclassLink::Receive>(static_cast<TSubclassLink*>(nullptr)).Method().Code;
+    return IsObjectInstance(proc) && ObjectInstanceMethod(proc).Method().Code == receive;
+}
+
 void TSubclassLink::Receive(TMessage& message) {
     TPin pin(this);
+    TFrameScope frame(message);
     if (Owner) {
         Owner->WindowProc(message);
         return;
@@ -636,51 +704,6 @@ struct TComRef {
     }
 };
 
-std::wstring Widen(const AnsiString& text) {
-    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
-// The ANSI spelling of name; false when the code page cannot spell it (the
-// result then has '?' where it fails, a name that opens nothing).
-bool Narrow(const std::wstring& name, AnsiString& result) {
-    BOOL lossy = FALSE;
-    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.data(), static_cast<int>(name.size()), nullptr, 0,
-                                nullptr, &lossy);
-    result.assign(static_cast<std::size_t>(n), '\0');
-    lossy = FALSE;
-    if (n > 0)
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.data(), static_cast<int>(name.size()), result.data(),
-                            n, nullptr, &lossy);
-    return !lossy;
-}
-
-// Dropped name index as a name that opens the file: the whole name, however
-// long, in the ANSI code page; a name the code page cannot spell in its
-// short (8.3) form when the file system has one. Without one the name is
-// reported as the code page spells it, with '?' for what it cannot.
-AnsiString DroppedName(HDROP drop, UINT index, std::wstring& wide) {
-    // Asked for its length first; for a block of ANSI names the length is
-    // counted in bytes, which is never fewer than the characters.
-    UINT length = DragQueryFileW(drop, index, nullptr, 0);
-    wide.assign(length + 1, L'\0');
-    DragQueryFileW(drop, index, wide.data(), length + 1);
-    wide.resize(wcslen(wide.c_str()));
-    AnsiString name;
-    if (Narrow(wide, name)) return name;
-    DWORD shortLength = GetShortPathNameW(wide.c_str(), nullptr, 0);
-    if (shortLength > 0) {
-        std::wstring shortName(shortLength, L'\0');
-        shortLength = GetShortPathNameW(wide.c_str(), shortName.data(), shortLength);
-        shortName.resize(shortLength);
-        AnsiString shortAnsi;
-        if (shortLength > 0 && Narrow(shortName, shortAnsi)) return shortAnsi;
-    }
-    return name;
-}
-
 // The extension of the file-name part, from its last dot, as the name has it.
 bool HasLinkExtension(const std::wstring& name) {
     std::size_t slash = name.find_last_of(L"\\/:");
@@ -704,7 +727,7 @@ AnsiString ResolveShortcutFile(const AnsiString& FileName) {
     TComRef<IPersistFile> file;
     if (FAILED(link.Ptr->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.Ptr)))) return result;
     // The whole name, however long: a cut one would name another file.
-    std::wstring wide = Widen(FileName);
+    std::wstring wide = AnsiToWide(FileName);
     if (FAILED(file.Ptr->Load(wide.c_str(), STGM_READ))) return result;
     HWND owner = Application ? Application->Handle() : nullptr;
     if (FAILED(link.Ptr->Resolve(owner, SLR_ANY_MATCH))) return result;
@@ -736,22 +759,27 @@ void TFileDrop::DoActivate(bool Value) {
 }
 
 void TFileDrop::DropHandler(TObject*, TMessage& Message, bool& Handled) {
-    HDROP drop = TWMDropFiles(Message).Drop();
+    const HDROP drop = TWMDropFiles(Message).Drop();
+    TDropList list;
     {
-        auto finish = OnScopeExit([drop] { DragFinish(drop); });
-        FFiles->Clear();
-        const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-        std::wstring wide;
-        for (UINT i = 0; i < count; ++i) {
-            AnsiString name = DroppedName(drop, i, wide);
-            if (FFollowLink && HasLinkExtension(wide)) name = ResolveShortcutFile(name);
-            FFiles->Add(name);
-        }
-        POINT at{0, 0};
-        DragQueryPoint(drop, &at);
-        FDropPoint = at;
+        // Every drop component that the message reaches reads the same
+        // block: it is finished once the message has been through them all.
+        auto finish = OnScopeExit([&] { Detail::AfterMessage(Message, drop, [drop] { DragFinish(drop); }); });
+        list = ReadDropList(reinterpret_cast<HGLOBAL>(drop));
     }
-    Handled = true;
+    // A hook made before this one on the window (another component's) gets
+    // the drop too; the window's own procedure does not.
+    TWindowSubclass* subclass = GetSubclass();
+    Handled = !(subclass && Detail::IsHook(subclass->PreviousProc()));
+    // A block that is no list within its bounds is no drop.
+    if (list.Names.empty()) return;
+    FFiles->Clear();
+    for (const std::wstring& wide : list.Names) {
+        AnsiString name = AnsiFileName(wide);
+        if (FFollowLink && HasLinkExtension(wide)) name = ResolveShortcutFile(name);
+        FFiles->Add(name);
+    }
+    FDropPoint = list.Point;
     const TLifeToken life = Life();
     if (OnDropFiles) OnDropFiles(this);
     if (life && FActivateWindow)

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/GlobalBlocks.h"
+
 namespace Kit {
 
 namespace {
@@ -47,25 +49,12 @@ struct TReleaseOnExit {
     }
 };
 
-// Unlocks a locked global block at the end of a scope.
-struct TUnlockOnExit {
-    HGLOBAL Block;
-    ~TUnlockOnExit() { GlobalUnlock(Block); }
-};
-
 void FreeItemID(LPITEMIDLIST pidl) {
     IMalloc* malloc = nullptr;
     if (pidl && SUCCEEDED(SHGetMalloc(&malloc)) && malloc) {
         malloc->Free(pidl);
         malloc->Release();
     }
-}
-
-std::wstring ToWide(const Fw::AnsiString& s) {
-    int length = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring wide(length, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), wide.data(), length);
-    return wide;
 }
 
 }  // namespace
@@ -91,13 +80,10 @@ HGLOBAL DuplicateData(const void* data, int size) {
 
 HGLOBAL DuplicateData(HGLOBAL block) {
     if (!block) return nullptr;
-    SIZE_T size = GlobalSize(block);
-    if (size > static_cast<SIZE_T>(INT_MAX)) return nullptr;
-    if (size == 0) return DuplicateData(nullptr, 0);
-    const void* source = GlobalLock(block);
-    if (!source) return nullptr;
-    TUnlockOnExit unlock{block};
-    return DuplicateData(source, static_cast<int>(size));
+    if (GlobalSize(block) == 0) return DuplicateData(nullptr, 0);
+    Fw::TGlobalLock source(block);
+    if (!source.Data() || source.Size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
+    return DuplicateData(source.Data(), static_cast<int>(source.Size()));
 }
 
 // ---- TDataObjectImpl ----
@@ -342,26 +328,17 @@ void TDataObjectReader::GetFormats(const TFormatEtcEvent& callback) {
 }
 
 Fw::AnsiString TDataObjectReader::GetText() {
-    auto block = static_cast<HGLOBAL>(GetAsHandle(CF_TEXT, TYMED_HGLOBAL));
-    if (!block) return {};
-    const auto* text = static_cast<const char*>(GlobalLock(block));
-    if (!text) return {};
-    TUnlockOnExit unlock{block};
+    Fw::TGlobalLock text(static_cast<HGLOBAL>(GetAsHandle(CF_TEXT, TYMED_HGLOBAL)));
+    if (!text.Data()) return {};
     // A block without a terminating zero gives all its bytes, and no more.
-    return Fw::AnsiString(text, strnlen(text, GlobalSize(block)));
+    return Fw::AnsiString(text.Data(), strnlen(text.Data(), text.Size()));
 }
 
 void TDataObjectReader::GetFileList(Fw::TStrings* list) {
     if (!list) return;
-    auto drop = static_cast<HDROP>(GetAsHandle(CF_HDROP, TYMED_HGLOBAL));
-    if (!drop) return;
-    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-        const UINT length = DragQueryFileA(drop, i, nullptr, 0);
-        std::string name(length + 1, '\0');
-        name.resize(DragQueryFileA(drop, i, name.data(), length + 1));
-        list->Add(name);
-    }
+    auto block = static_cast<HGLOBAL>(GetAsHandle(CF_HDROP, TYMED_HGLOBAL));
+    if (!block) return;
+    for (const std::wstring& name : Fw::ReadDropList(block).Names) list->Add(Fw::AnsiFileName(name));
 }
 
 void TDataObjectReader::GetBitmap(Fw::TBitmap* bitmap) {
@@ -422,7 +399,7 @@ HGLOBAL GetDropFiles(Fw::TStrings* names, const Fw::AnsiString& folder) {
 }
 
 LPITEMIDLIST GetFileItemID(IShellFolder* folder, const Fw::AnsiString& path) {
-    std::wstring wide = ToWide(path);
+    std::wstring wide = Fw::AnsiToWide(path);
     ULONG eaten = 0;
     ULONG attributes = 0;
     LPITEMIDLIST pidl = nullptr;

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "framework/ExtCtrls.h"
 #include "framework/Filer.h"
 #include "interceptors_support.h"
 #include "tests/support/UnixProgram.h"
@@ -231,6 +232,47 @@ TEST_F(InterceptorComponents, FileDropReportsEveryNameWholeAndFollowsShortcuts) 
     drop->SetDesigning(true);
     drop->SetActive(true);
     EXPECT_FALSE(GetWindowLongA(wnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+}
+
+TEST_F(InterceptorComponents, EveryFileDropOnAWindowGetsTheWholeDropAndTheBlockIsFreedOnce) {
+    // Two on the form's interceptor, one hooking the form itself, and one on
+    // an interceptor of a control with a drop of its own.
+    auto* panel = NewComponent<TPanel>(Form.get());
+    panel->SetParent(Form.get());
+    auto* panelInterceptor = NewComponent<TControlMessageInterceptor>(Form.get());
+    panelInterceptor->SetControl(panel);
+    std::vector<TFileDrop*> drops;
+    for (TComponent* on : {static_cast<TComponent*>(Form->Interceptor()), static_cast<TComponent*>(Form->Interceptor()),
+                           static_cast<TComponent*>(Form.get()), static_cast<TComponent*>(panelInterceptor)}) {
+        auto* drop = NewComponent<TFileDrop>(Form.get());
+        drop->OnDropFiles = MakeEvent<&TComponentsForm::FilesDropped>(Form.get());
+        drop->SetActivateWindow(false);
+        if (auto* interceptor = dynamic_cast<TCustomMessageInterceptor*>(on)) drop->SetInterceptor(interceptor);
+        else drop->SetControl(Form.get());
+        drop->SetActive(true);
+        drops.push_back(drop);
+    }
+    HGLOBAL block = DropBlock({L"C:\\a.txt", L"C:\\b.txt"}, true, POINT{3, 4});
+    SendMessageA(Form->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
+    EXPECT_EQ(3, Form->Drops);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(2, drops[i]->Files()->Count());
+        EXPECT_EQ("C:\\b.txt", drops[i]->Files()->Strings(1));
+        EXPECT_EQ(TPoint(3, 4), drops[i]->DropPoint());
+    }
+    EXPECT_EQ(0, drops[3]->Files()->Count()) << "the panel's drop saw nothing of the form's";
+    EXPECT_EQ(nullptr, GlobalLock(block)) << "the block is freed once all have read it";
+
+    // A block whose list lies outside it reads as no drop at all.
+    DROPFILES wild{};
+    wild.pFiles = 0x7FFFFFF0;
+    HGLOBAL bad = GlobalAlloc(GMEM_FIXED, sizeof wild);
+    std::memcpy(bad, &wild, sizeof wild);
+    Form->Drops = 0;
+    SendMessageA(panel->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(bad), 0);
+    EXPECT_EQ(0, Form->Drops);
+    EXPECT_EQ(0, drops[3]->Files()->Count());
 }
 
 TEST(ResolveShortcutFile, GivesTheTargetOrTheNameItself) {
