@@ -7,6 +7,7 @@
 #include "demo/Gallery.h"
 
 #include "framework/Application.h"
+#include "framework/ComObj.h"
 
 namespace Gallery {
 
@@ -45,13 +46,6 @@ void ResetDropStatus(TGalleryForm* form) {
     form->DropFormatLabel->SetCaption("形式: -");
 }
 
-// A data object made for one drag: the drag holds its own references, the
-// page lets go of its one when the drag is over.
-struct TDragData {
-    Kit::TDataObjectImpl* Data;
-    ~TDragData() { Data->Release(); }
-};
-
 }  // namespace
 
 void TGalleryForm::DragDropPageCreate() {
@@ -78,11 +72,11 @@ void TGalleryForm::FileGestureRecognized(TObject*, TMouseButton) {
     if (index < 0) return;
     TStringList names;
     names.Add(DragFileList->Items()->Strings(index));
-    TDragData drag{Kit::TDOFileList::Create()};
-    auto* files = static_cast<Kit::TDOFileList*>(drag.Data);
+    // The drag holds references of its own; the page lets go of its one after.
+    auto files = TComPtr<Kit::TDOFileList>::Adopt(Kit::TDOFileList::Create());
     files->Directory = DragFolder();
     files->SetFiles(&names);
-    if (DropSource1->DoDragDrop(files))
+    if (DropSource1->DoDragDrop(files.Get()))
         DragFileResult->SetCaption(names.Strings(0) + " を" + EffectName(DropSource1->LastDropEffect()) +
                                    "でドロップしました.");
     else
@@ -91,9 +85,9 @@ void TGalleryForm::FileGestureRecognized(TObject*, TMouseButton) {
 
 void TGalleryForm::TextGestureRecognized(TObject*, TMouseButton) {
     const AnsiString text = DragText->Text();
-    TDragData drag{Kit::TDOText::Create()};
-    static_cast<Kit::TDOText*>(drag.Data)->SetText(text);
-    if (!DropSource1->DoDragDrop(drag.Data)) {
+    auto data = TComPtr<Kit::TDOText>::Adopt(Kit::TDOText::Create());
+    data->SetText(text);
+    if (!DropSource1->DoDragDrop(data.Get())) {
         DragTextResult->SetCaption("ドラッグは取り消されました.");
         return;
     }

@@ -171,7 +171,7 @@ void TComponent::InsertComponent(TComponent* component) {
     }
     if (component->FOwner) component->FOwner->RemoveComponent(component);
     Insert(component);
-    if (ComponentState().Contains(csDesigning)) component->SetDesigning(true);
+    if (IsDesigning()) component->SetDesigning(true);
     Notification(component, opInsert);
 }
 

@@ -138,6 +138,11 @@ public:
     TLifeToken Life() const { return FLife.Token(); }
 
     TComponentState ComponentState() const { return FComponentState; }
+    // The two questions components ask of their state: placed in the form
+    // designer (stay inert: no threads, hooks or OLE), and being read from a
+    // stream (setters only record; Loaded acts).
+    bool IsDesigning() const { return FComponentState.Contains(csDesigning); }
+    bool IsLoading() const { return FComponentState.Contains(csLoading); }
     // The designer is not part of this framework, but design mode is settable
     // so that components' design-time behaviour can be exercised.
     void SetDesigning(bool designing, bool setChildren = true);

@@ -469,12 +469,12 @@ void TWinControl::InsertControl(TControl* control) {
     control->FParent = this;
     if (auto* w = dynamic_cast<TWinControl*>(control)) {
         FTabList.push_back(w);
-        if (!w->ComponentState().Contains(csLoading)) w->FTabOrder = int(FTabList.size()) - 1;
+        if (!w->IsLoading()) w->FTabOrder = int(FTabList.size()) - 1;
     }
     control->ParentFontChanged();
     control->ParentColorChanged();
     control->ParentShowHintChanged();
-    if (HandleAllocated() && !ComponentState().Contains(csLoading)) {
+    if (HandleAllocated() && !IsLoading()) {
         if (auto* w = dynamic_cast<TWinControl*>(control)) w->HandleNeeded();
         else control->Invalidate();
     }
@@ -510,7 +510,7 @@ int TWinControl::TabOrder() const {
 }
 
 void TWinControl::SetTabOrder(int value) {
-    if (ComponentState().Contains(csLoading) || !FParent) {
+    if (IsLoading() || !FParent) {
         FTabOrder = value;
         return;
     }

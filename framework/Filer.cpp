@@ -322,7 +322,7 @@ TComponent* FindNestedComponent(TComponent* owner, const AnsiString& path) {
 // The global root of that name when it exists and is not being read.
 TComponent* LoadedGlobalComponent(const AnsiString& name) {
     TComponent* root = FindGlobalComponent(name);
-    return root && !root->ComponentState().Contains(csLoading) ? root : nullptr;
+    return root && !root->IsLoading() ? root : nullptr;
 }
 
 }  // namespace

@@ -243,7 +243,7 @@ void TCustomForm::SetClientSize(int width, int height) {
     FClientSizeSet = true;
     FClientWidth = std::max(width, 0);
     FClientHeight = std::max(height, 0);
-    if (!ComponentState().Contains(csLoading)) ApplyClientSize();
+    if (!IsLoading()) ApplyClientSize();
 }
 
 TRect TCustomForm::ClientRect() {
@@ -288,7 +288,7 @@ void TCustomForm::ApplyPosition() {
 void TCustomForm::SetBorderStyle(TFormBorderStyle value) {
     if (value == FBorderStyle) return;
     FBorderStyle = value;
-    if (ComponentState().Contains(csLoading)) return;
+    if (IsLoading()) return;
     RecreateWnd();
     if (FClientSizeSet) ApplyClientSize();
 }
@@ -296,12 +296,12 @@ void TCustomForm::SetBorderStyle(TFormBorderStyle value) {
 void TCustomForm::SetBorderIcons(TBorderIcons value) {
     if (value == FBorderIcons) return;
     FBorderIcons = value;
-    if (!ComponentState().Contains(csLoading)) RecreateWnd();
+    if (!IsLoading()) RecreateWnd();
 }
 
 void TCustomForm::SetPosition(TPosition value) {
     FPosition = value;
-    if (!ComponentState().Contains(csLoading) && HandleAllocated() && !Showing()) ApplyPosition();
+    if (!IsLoading() && HandleAllocated() && !Showing()) ApplyPosition();
 }
 
 void TCustomForm::SetFormStyle(TFormStyle value) {
@@ -309,13 +309,13 @@ void TCustomForm::SetFormStyle(TFormStyle value) {
         throw EInvalidOperation("MDI 子フォームには対応していません.");
     if (value == FFormStyle) return;
     FFormStyle = value;
-    if (!ComponentState().Contains(csLoading)) RecreateWnd();
+    if (!IsLoading()) RecreateWnd();
 }
 
 // ---- Showing, hiding, closing ----
 
 void TCustomForm::SetVisible(bool value) {
-    if (ComponentState().Contains(csLoading)) {
+    if (IsLoading()) {
         FVisible = value;
         return;
     }
@@ -470,7 +470,7 @@ void TCustomForm::SetActiveControl(TWinControl* control) {
     if (control && (control == this || !ContainsControl(control)))
         throw EInvalidOperation("コントロール " + control->Name() + " はこのフォームにありません.");
     FActiveControl = control;
-    if (control && !ComponentState().Contains(csLoading) && FVisible && Showing() && control->CanFocus())
+    if (control && !IsLoading() && FVisible && Showing() && control->CanFocus())
         control->SetFocus();
 }
 

@@ -228,7 +228,7 @@ UINT TCustomLabel::TextFlags() const {
 }
 
 void TCustomLabel::AdjustBounds() {
-    if (!FAutoSize || ComponentState().Contains(csLoading)) return;
+    if (!FAutoSize || IsLoading()) return;
     HDC dc = GetDC(nullptr);
     HGDIOBJ old = SelectObject(dc, FFont->Handle());
     AnsiString text = FText;
@@ -364,7 +364,7 @@ void TCustomEdit::Change() {
 void TCustomEdit::Dispatch(TMessage& message) {
     switch (message.Msg) {
         case CN_COMMAND:
-            if (HIWORD(message.WParam) == EN_CHANGE && !ComponentState().Contains(csLoading)) Change();
+            if (HIWORD(message.WParam) == EN_CHANGE && !IsLoading()) Change();
             return;
         case WM_SETFOCUS:
             TWinControl::Dispatch(message);
@@ -477,7 +477,7 @@ void TCheckBox::SetChecked(bool value) {
     if (value == FChecked) return;
     FChecked = value;
     if (HandleAllocated()) SendMessageA(FHandle, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
-    if (!ComponentState().Contains(csLoading)) Click();
+    if (!IsLoading()) Click();
 }
 
 void TCheckBox::Dispatch(TMessage& message) {

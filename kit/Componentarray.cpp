@@ -168,7 +168,7 @@ void TComponentArray::SetElementClassName(AnsiString value) {
     if (value == FElementClassName) return;
     FElementClassName = value;
     FElementClassType = GetClass(value);
-    if (!ComponentState().Contains(csLoading)) Clear();
+    if (!IsLoading()) Clear();
 }
 
 void TComponentArray::SetElementClassType(TMetaClass* value) {
@@ -178,14 +178,14 @@ void TComponentArray::SetElementClassType(TMetaClass* value) {
     const AnsiString name = value ? value->ClassName() : AnsiString();
     if (name != FElementClassName) {
         FElementClassName = name;
-        if (!ComponentState().Contains(csLoading)) Clear();
+        if (!IsLoading()) Clear();
     }
 }
 
 void TComponentArray::SetParent(TWinControl* control) {
     FParentControl = control;
     Watch(control);
-    if (ComponentState().Contains(csLoading)) return;
+    if (IsLoading()) return;
     for (int i = 0; i < FItems->Count();) {
         auto* element = dynamic_cast<TControl*>(FItems->Objects(i));
         if (element && element->Parent() == control) ++i;

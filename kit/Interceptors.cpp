@@ -9,6 +9,7 @@
 #include <string>
 
 #include "framework/Application.h"
+#include "framework/ComObj.h"
 #include "framework/GlobalBlocks.h"
 #include "framework/ObjectInstance.h"
 
@@ -21,13 +22,6 @@ FW_UNIT_BEGIN(Interceptors)
              TMDIFormClientMessageInterceptor, TControlMessageInterceptor, TNotificationProxy, TInterceptorUser,
              TFileDrop, TMouseWheel, TImageListImage, TBitmapPainter, TRMItem, TRMItems, TRegisteredMessage>()
 FW_UNIT_END
-
-namespace {
-
-bool Loading(const TComponent* c) { return c->ComponentState().Contains(csLoading); }
-bool Designing(const TComponent* c) { return c->ComponentState().Contains(csDesigning); }
-
-}  // namespace
 
 WNDPROC SetWindowProc(HWND wnd, WNDPROC proc) {
     return reinterpret_cast<WNDPROC>(SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
@@ -534,7 +528,7 @@ void TInterceptorUser::DefineHandler(int Msg, const TMessageHandler& Handler) {
 void TInterceptorUser::ClearHandlerList() { FDefinitions.clear(); }
 
 void TInterceptorUser::AddHandlers(TMessageEventDispatcher* Dispatcher) {
-    if (Loading(this)) return;
+    if (IsLoading()) return;
     Dispatcher->AddHandler(WM_DESTROY, MakeEvent<&TInterceptorUser::DestroyHandler>(this));
     for (const TDefinition& d : FDefinitions) Dispatcher->AddHandler(d.Msg, d.Handler);
 }
@@ -545,7 +539,7 @@ void TInterceptorUser::DeleteHandlers(TMessageEventDispatcher* Dispatcher) {
 }
 
 void TInterceptorUser::CheckActive() {
-    if (!Loading(this) && FActive) throw Exception("コンポーネントがアクティブです.");
+    if (!IsLoading() && FActive) throw Exception("コンポーネントがアクティブです.");
 }
 
 void TInterceptorUser::DefineOnce() {
@@ -608,7 +602,7 @@ void TInterceptorUser::Loaded() {
 void TInterceptorUser::SetActive(bool Value) {
     FActivatePending = false;
     if (Value == FActive) return;
-    if (Loading(this)) {
+    if (IsLoading()) {
         FActive = Value;
         return;
     }
@@ -630,7 +624,7 @@ void TInterceptorUser::SetActive(bool Value) {
 }
 
 void TInterceptorUser::ActivateIfPending(bool referenceSet) {
-    if (!FActivatePending || !referenceSet || Loading(this)) return;
+    if (!FActivatePending || !referenceSet || IsLoading()) return;
     SetActive(true);
 }
 
@@ -663,7 +657,7 @@ void TInterceptorUser::Notification(TComponent* AComponent, TOperation Operation
         FMessageInterceptor = nullptr;
         FControl = nullptr;
         FSubclass->SetWinControl(nullptr);
-        if (wasActive && !Loading(this)) DoActivate(false);
+        if (wasActive && !IsLoading()) DoActivate(false);
     }
 }
 
@@ -695,15 +689,6 @@ TMessageEventDispatcher* TInterceptorUser::GetDispatcher() const {
 
 namespace {
 
-// Releases a COM interface when it leaves the scope.
-template <class I>
-struct TComRef {
-    I* Ptr = nullptr;
-    ~TComRef() {
-        if (Ptr) Ptr->Release();
-    }
-};
-
 // The extension of the file-name part, from its last dot, as the name has it.
 bool HasLinkExtension(const std::wstring& name) {
     std::size_t slash = name.find_last_of(L"\\/:");
@@ -716,24 +701,20 @@ bool HasLinkExtension(const std::wstring& name) {
 
 AnsiString ResolveShortcutFile(const AnsiString& FileName) {
     AnsiString result = FileName;
-    // Only a successful initialisation (S_FALSE too) is undone: undoing a
-    // failed one would end the apartment the thread had entered before.
-    if (FAILED(CoInitialize(nullptr))) return result;
-    auto uninit = OnScopeExit([] { CoUninitialize(); });
-    TComRef<IShellLinkA> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&link.Ptr))))
-        return result;
-    TComRef<IPersistFile> file;
-    if (FAILED(link.Ptr->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.Ptr)))) return result;
+    TComInit com;
+    if (!com.Initialized()) return result;
+    TComPtr<IShellLinkA> link;
+    TComPtr<IPersistFile> file;
     // The whole name, however long: a cut one would name another file.
-    std::wstring wide = AnsiToWide(FileName);
-    if (FAILED(file.Ptr->Load(wide.c_str(), STGM_READ))) return result;
+    const std::wstring wide = AnsiToWide(FileName);
     HWND owner = Application ? Application->Handle() : nullptr;
-    if (FAILED(link.Ptr->Resolve(owner, SLR_ANY_MATCH))) return result;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.OutVoid())) ||
+        FAILED(link->QueryInterface(IID_IPersistFile, file.OutVoid())) || FAILED(file->Load(wide.c_str(), STGM_READ)) ||
+        FAILED(link->Resolve(owner, SLR_ANY_MATCH)))
+        return result;
     char path[MAX_PATH] = "";
     WIN32_FIND_DATAA data{};
-    if (link.Ptr->GetPath(path, MAX_PATH, &data, 0) == S_OK) result = path;
+    if (link->GetPath(path, MAX_PATH, &data, 0) == S_OK) result = path;
     return result;
 }
 
@@ -754,7 +735,7 @@ void TFileDrop::DefineHandlers() { DefineHandler(WM_DROPFILES, MakeEvent<&TFileD
 
 void TFileDrop::DoActivate(bool Value) {
     TInterceptorUser::DoActivate(Value);
-    if (Designing(this)) return;
+    if (IsDesigning()) return;
     if (HWND wnd = GetHandle()) DragAcceptFiles(wnd, Value);
 }
 
@@ -796,7 +777,7 @@ FW_END_PUBLISH
 TMouseWheel::TMouseWheel(TComponent* Owner) : TInterceptorUser(Owner) {}
 
 void TMouseWheel::DefineHandlers() {
-    if (Designing(this)) return;
+    if (IsDesigning()) return;
     DefineHandler(WM_MOUSEWHEEL, MakeEvent<&TMouseWheel::WheelHandler>(this));
 }
 
@@ -869,7 +850,7 @@ void TBitmapPainter::DefineHandlers() {
 }
 
 void TBitmapPainter::SetActive(bool Value) {
-    if (Value && !Loading(this)) {
+    if (Value && !IsLoading()) {
         if (!FImage->isValid()) throw Exception("Image が無効です.");
         UpdateWindow();
     }
@@ -972,7 +953,7 @@ TRMItem::TRMItem(TCollection* Collection) : TCollectionItem(Collection) {}
 void TRMItem::SetText(const AnsiString& Value) {
     FText = Value;
     auto* items = dynamic_cast<TRMItems*>(Collection());
-    if (items && items->OwnerComponent() && Designing(items->OwnerComponent())) return;
+    if (items && items->OwnerComponent() && items->OwnerComponent()->IsDesigning()) return;
     FMessageNumber = RegisterWindowMessageA(FText.c_str());
 }
 
@@ -1017,12 +998,12 @@ TRegisteredMessage::~TRegisteredMessage() {
 }
 
 void TRegisteredMessage::SetMessages(TRMItems* Value) {
-    if (!Designing(this) && !Loading(this)) throw Exception("実行時にはメッセージを変更できません.");
+    if (!IsDesigning() && !IsLoading()) throw Exception("実行時にはメッセージを変更できません.");
     FMessages->Assign(Value);
 }
 
 void TRegisteredMessage::DefineHandlers() {
-    if (Designing(this)) return;
+    if (IsDesigning()) return;
     for (int i = 0; i < FMessages->Count(); ++i)
         if (UINT number = FMessages->Items(i)->MessageNumber())
             DefineHandler(static_cast<int>(number), MakeEvent<&TRegisteredMessage::RegisteredMessageHandler>(this));

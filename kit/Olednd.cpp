@@ -10,21 +10,6 @@ FW_UNIT_BEGIN(Olednd)
     .Classes<TOleDropSource, TDragGestureRecognizer, TDFItem, TDFItems, TOleDropTarget>()
 FW_UNIT_END
 
-namespace {
-
-bool Designing(const TComponent* c) { return c->ComponentState().Contains(csDesigning); }
-
-// OLE for the thread, for as long as a component lives. Only an
-// initialisation that succeeded is undone: undoing a failed one would end
-// an apartment the thread had entered before.
-bool InitializeOle(const TComponent* c) { return !Designing(c) && SUCCEEDED(OleInitialize(nullptr)); }
-
-void UninitializeOle(bool initialized) {
-    if (initialized) OleUninitialize();
-}
-
-}  // namespace
-
 // ---- TOleDropSource ----
 
 FW_PUBLISH(TOleDropSource)
@@ -34,9 +19,10 @@ FW_PUBLISH(TOleDropSource)
     .Property("OnGiveFeedback", &TOleDropSource::OnGiveFeedback, &TOleDropSource::OnGiveFeedback)
 FW_END_PUBLISH
 
-TOleDropSource::TOleDropSource(TComponent* Owner) : TComponent(Owner) {
-    FOleInitialized = InitializeOle(this);
-    FDropSource = TDropSourceImpl::Create();
+// OLE for the thread, for as long as a component lives; none in the designer.
+TOleDropSource::TOleDropSource(TComponent* Owner)
+    : TComponent(Owner), FOle(TComInit::ikOle, !IsDesigning()),
+      FDropSource(TComPtr<TDropSourceImpl>::Adopt(TDropSourceImpl::Create())) {
     FDropSource->GiveFeedbackHandler = MakeEvent<&TOleDropSource::GiveFeedback>(this);
     FDropSource->QueryContinueDragHandler = MakeEvent<&TOleDropSource::QueryContinueDrag>(this);
 }
@@ -45,9 +31,6 @@ TOleDropSource::~TOleDropSource() {
     // A drag in progress keeps the object: it carries on with its defaults.
     FDropSource->GiveFeedbackHandler = nullptr;
     FDropSource->QueryContinueDragHandler = nullptr;
-    FDropSource->Release();
-    FDropSource = nullptr;
-    UninitializeOle(FOleInitialized);
 }
 
 bool TOleDropSource::DoDragDrop(IDataObject* data) {
@@ -55,7 +38,7 @@ bool TOleDropSource::DoDragDrop(IDataObject* data) {
     DWORD effect = DROPEFFECT_NONE;
     // The system holds the drop source until the drag ends, whatever
     // becomes of this component meanwhile.
-    HRESULT result = ::DoDragDrop(data, FDropSource, GetDropEffects(FValidDropEffects), &effect);
+    HRESULT result = ::DoDragDrop(data, FDropSource.Get(), GetDropEffects(FValidDropEffects), &effect);
     if (life) FLastDropEffect = GetDropEffectKind(effect);
     return result == DRAGDROP_S_DROP;
 }
@@ -82,7 +65,7 @@ FW_END_PUBLISH
 TDragGestureRecognizer::TDragGestureRecognizer(TComponent* Owner) : TInterceptorUser(Owner) {}
 
 void TDragGestureRecognizer::DefineHandlers() {
-    if (Designing(this)) return;
+    if (IsDesigning()) return;
     DefineHandler(WM_LBUTTONDOWN, MakeEvent<&TDragGestureRecognizer::ButtonDownHandler>(this));
     DefineHandler(WM_RBUTTONDOWN, MakeEvent<&TDragGestureRecognizer::ButtonDownHandler>(this));
     DefineHandler(WM_MOUSEMOVE, MakeEvent<&TDragGestureRecognizer::MouseMoveHandler>(this));
@@ -257,10 +240,9 @@ FW_PUBLISH(TOleDropTarget)
     .Property("OnDrop", &TOleDropTarget::OnDrop, &TOleDropTarget::OnDrop)
 FW_END_PUBLISH
 
-TOleDropTarget::TOleDropTarget(TComponent* Owner) : TInterceptorUser(Owner) {
-    FOleInitialized = InitializeOle(this);
-    FFormats = new TDFItems(this);
-    FDropTarget = TDropTargetImpl::Create();
+TOleDropTarget::TOleDropTarget(TComponent* Owner)
+    : TInterceptorUser(Owner), FOle(TComInit::ikOle, !IsDesigning()), FFormats(new TDFItems(this)),
+      FDropTarget(TComPtr<TDropTargetImpl>::Adopt(TDropTargetImpl::Create())) {
     FDropTarget->DragEnterHandler = MakeEvent<&TOleDropTarget::DragEnter>(this);
     FDropTarget->DragOverHandler = MakeEvent<&TOleDropTarget::DragOver>(this);
     FDropTarget->DragLeaveHandler = MakeEvent<&TOleDropTarget::DragLeave>(this);
@@ -275,11 +257,8 @@ TOleDropTarget::~TOleDropTarget() {
     FDropTarget->DragOverHandler = nullptr;
     FDropTarget->DragLeaveHandler = nullptr;
     FDropTarget->DropHandler = nullptr;
-    FDropTarget->Release();
-    FDropTarget = nullptr;
     delete FFormats;
     FFormats = nullptr;
-    UninitializeOle(FOleInitialized);
 }
 
 void TOleDropTarget::SetFormats(TDFItems*) { throw Exception("この動作はサポートされていません."); }
@@ -292,7 +271,7 @@ void TOleDropTarget::DefineHandlers() {}
 
 void TOleDropTarget::DoActivate(bool Value) {
     TInterceptorUser::DoActivate(Value);
-    if (Designing(this)) return;
+    if (IsDesigning()) return;
     if (!Value) {
         Revoke();
         return;
@@ -300,7 +279,7 @@ void TOleDropTarget::DoActivate(bool Value) {
     // Only a registration of its own is revoked later: a window that has
     // another target keeps it.
     HWND wnd = GetHandle();
-    if (wnd && !FRegisteredWindow && RegisterDragDrop(wnd, FDropTarget) == S_OK) FRegisteredWindow = wnd;
+    if (wnd && !FRegisteredWindow && RegisterDragDrop(wnd, FDropTarget.Get()) == S_OK) FRegisteredWindow = wnd;
 }
 
 void TOleDropTarget::Revoke() {
@@ -311,7 +290,7 @@ void TOleDropTarget::Revoke() {
 
 void TOleDropTarget::Loaded() {
     TInterceptorUser::Loaded();
-    if (!Designing(this)) FFormats->RegisterAll();
+    if (!IsDesigning()) FFormats->RegisterAll();
 }
 
 TPoint TOleDropTarget::GetClientPoint(POINTL point) {

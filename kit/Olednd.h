@@ -27,6 +27,7 @@
 #include <ole2.h>
 
 #include "framework/Collection.h"
+#include "framework/ComObj.h"
 #include "framework/Component.h"
 #include "framework/Graphics.h"
 #include "framework/Messages.h"
@@ -60,7 +61,7 @@ public:
     // combination of effects).
     bool DoDragDrop(IDataObject* data);
     TDropEffectKind LastDropEffect() const { return FLastDropEffect; }
-    TDropSourceImpl* DropSource() const { return FDropSource; }
+    TDropSourceImpl* DropSource() const { return FDropSource.Get(); }
 
     // The handlers in the drop source's slots.
     void QueryContinueDrag(bool escapePressed, DWORD keyState, HRESULT& result);
@@ -74,8 +75,8 @@ public:
 private:
     TDropEffectKinds FValidDropEffects{ekCopy};
     TDropEffectKind FLastDropEffect = ekNone;
-    TDropSourceImpl* FDropSource = nullptr;
-    bool FOleInitialized = false;
+    Fw::TComInit FOle;  // first made, last gone: the object below goes while OLE is up
+    Fw::TComPtr<TDropSourceImpl> FDropSource;
 };
 
 // ---- Drag gesture ----
@@ -221,7 +222,7 @@ public:
     // "この動作はサポートされていません.".
     void SetFormats(TDFItems* Value);
 
-    TDropTargetImpl* DropTarget() const { return FDropTarget; }
+    TDropTargetImpl* DropTarget() const { return FDropTarget.Get(); }
     // The item chosen by the last effect computation; null when none was, or
     // when it has been deleted since.
     TDFItem* CurrentItem() const;
@@ -254,11 +255,11 @@ private:
     void Track(IDataObject* data, DWORD keyState, POINTL point, DWORD& effect, HRESULT& result, bool enter);
     void Revoke();
 
+    Fw::TComInit FOle;  // first made, last gone
     TDFItems* FFormats = nullptr;
-    TDropTargetImpl* FDropTarget = nullptr;
+    Fw::TComPtr<TDropTargetImpl> FDropTarget;
     int FCurrentItemID = -1;  // kept by ID: items may be deleted during a drag
     HWND FRegisteredWindow = nullptr;
-    bool FOleInitialized = false;
 };
 
 // The unit's initialise and finalise steps.

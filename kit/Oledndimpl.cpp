@@ -40,21 +40,9 @@ TFormatEnumeratorFactory FormatEnumeratorFactory() {
     return factory;
 }
 
-// Releases a COM reference at the end of a scope.
-template <class I>
-struct TReleaseOnExit {
-    I* Object;
-    ~TReleaseOnExit() {
-        if (Object) Object->Release();
-    }
-};
-
 void FreeItemID(LPITEMIDLIST pidl) {
-    IMalloc* malloc = nullptr;
-    if (pidl && SUCCEEDED(SHGetMalloc(&malloc)) && malloc) {
-        malloc->Free(pidl);
-        malloc->Release();
-    }
+    Fw::TComPtr<IMalloc> malloc;
+    if (pidl && SUCCEEDED(SHGetMalloc(malloc.Out())) && malloc) malloc->Free(pidl);
 }
 
 }  // namespace
@@ -195,18 +183,8 @@ HRESULT TDropSourceImpl::GiveFeedback(DWORD effect) {
 
 // ---- TDropTargetImpl ----
 
-TDropTargetImpl::~TDropTargetImpl() {
-    SetHeldDataObject(nullptr);
-}
-
-void TDropTargetImpl::SetHeldDataObject(IDataObject* data) {
-    if (data) data->AddRef();
-    if (FHeldDataObject) FHeldDataObject->Release();
-    FHeldDataObject = data;
-}
-
 HRESULT TDropTargetImpl::DragEnter(IDataObject* data, DWORD keyState, POINTL point, DWORD* effect) {
-    SetHeldDataObject(data);
+    FHeldDataObject.Reset(data);
     HRESULT result = TDropTargetBroker::DragEnter(data, keyState, point, effect);
     if (effect) FLastEffect = *effect;
     return result == E_NOTIMPL ? S_OK : result;
@@ -220,17 +198,19 @@ HRESULT TDropTargetImpl::DragOver(DWORD keyState, POINTL point, DWORD* effect) {
 
 HRESULT TDropTargetImpl::DragLeave() {
     HRESULT result = TDropTargetBroker::DragLeave();
-    SetHeldDataObject(nullptr);
+    FHeldDataObject.Reset();
     FLastEffect = 0;
     return result == E_NOTIMPL ? S_OK : result;
 }
 
 HRESULT TDropTargetImpl::Drop(IDataObject* data, DWORD keyState, POINTL point, DWORD* effect) {
-    SetHeldDataObject(nullptr);
     // The system holds data for the length of the call; so does the handler.
-    FHeldDataObject = data;
-    HRESULT result = TDropTargetBroker::Drop(data, keyState, point, effect);
-    FHeldDataObject = nullptr;
+    FHeldDataObject = Fw::TComPtr<IDataObject>::Adopt(data);
+    HRESULT result;
+    {
+        auto unhold = Fw::OnScopeExit([this] { FHeldDataObject.Detach(); });
+        result = TDropTargetBroker::Drop(data, keyState, point, effect);
+    }
     if (result != E_NOTIMPL) return result;
     if (effect) *effect = DROPEFFECT_NONE;
     FLastEffect = 0;
@@ -269,20 +249,11 @@ void TDOText::SetText(const Fw::AnsiString& s) {
 
 // ---- TDataObjectReader ----
 
-TDataObjectReader::TDataObjectReader(IDataObject* data) {
-    SetInterface(data);
-}
+TDataObjectReader::TDataObjectReader(IDataObject* data) : FDataObject(data) {}
 
-TDataObjectReader::~TDataObjectReader() {
-    ReleaseStgMedium();
-    SetInterface(nullptr);
-}
+TDataObjectReader::~TDataObjectReader() { ReleaseStgMedium(); }
 
-void TDataObjectReader::SetInterface(IDataObject* data) {
-    if (data) data->AddRef();
-    if (FDataObject) FDataObject->Release();
-    FDataObject = data;
-}
+void TDataObjectReader::SetInterface(IDataObject* data) { FDataObject.Reset(data); }
 
 void TDataObjectReader::ReleaseStgMedium() {
     if (!FMediumHeld) return;
@@ -316,9 +287,8 @@ bool TDataObjectReader::HasFormat(WORD format) {
 
 void TDataObjectReader::GetFormats(const TFormatEtcEvent& callback) {
     if (!FDataObject) return;
-    IEnumFORMATETC* enumerator = nullptr;
-    if (FAILED(FDataObject->EnumFormatEtc(DATADIR_GET, &enumerator)) || !enumerator) return;
-    TReleaseOnExit<IEnumFORMATETC> release{enumerator};
+    Fw::TComPtr<IEnumFORMATETC> enumerator;
+    if (FAILED(FDataObject->EnumFormatEtc(DATADIR_GET, enumerator.Out())) || !enumerator) return;
     const ULONG capacity = 100;
     FORMATETC formats[capacity];
     ULONG fetched = 0;
@@ -412,28 +382,21 @@ LPITEMIDLIST GetFileItemID(IShellFolder* folder, const Fw::AnsiString& path) {
 IShellFolder* GetShellFolder(const Fw::AnsiString& path) {
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
         throw Fw::Exception("パス " + path + " は存在しません.");
-    IShellFolder* desktop = nullptr;
-    if (FAILED(SHGetDesktopFolder(&desktop)) || !desktop) return nullptr;
-    TReleaseOnExit<IShellFolder> releaseDesktop{desktop};
-    LPITEMIDLIST pidl = GetFileItemID(desktop, path);
-    IShellFolder* folder = nullptr;
-    HRESULT result = desktop->BindToObject(pidl, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&folder));
+    Fw::TComPtr<IShellFolder> desktop;
+    if (FAILED(SHGetDesktopFolder(desktop.Out())) || !desktop) return nullptr;
+    LPITEMIDLIST pidl = GetFileItemID(desktop.Get(), path);
+    Fw::TComPtr<IShellFolder> folder;
+    HRESULT result = desktop->BindToObject(pidl, nullptr, IID_IShellFolder, folder.OutVoid());
     FreeItemID(pidl);
-    if (FAILED(result)) {
-        if (folder) folder->Release();
-        return nullptr;
-    }
-    return folder;
+    return SUCCEEDED(result) ? folder.Detach() : nullptr;
 }
 
 IDataObject* GetFileDataObject(HWND window, const Fw::AnsiString& folder, Fw::TStrings* names) {
     if (!names || names->Count() < 1 || names->Count() > 1024) return nullptr;
-    IShellFolder* shellFolder = GetShellFolder(folder);
+    auto shellFolder = Fw::TComPtr<IShellFolder>::Adopt(GetShellFolder(folder));
     if (!shellFolder) return nullptr;
-    TReleaseOnExit<IShellFolder> releaseFolder{shellFolder};
-    IMalloc* malloc = nullptr;
-    if (FAILED(SHGetMalloc(&malloc)) || !malloc) return nullptr;
-    TReleaseOnExit<IMalloc> releaseMalloc{malloc};
+    Fw::TComPtr<IMalloc> malloc;
+    if (FAILED(SHGetMalloc(malloc.Out())) || !malloc) return nullptr;
     // Freed on every way out, a name that fails included.
     struct TItemIDs {
         IMalloc* Malloc;
@@ -441,9 +404,10 @@ IDataObject* GetFileDataObject(HWND window, const Fw::AnsiString& folder, Fw::TS
         ~TItemIDs() {
             for (LPCITEMIDLIST pidl : List) Malloc->Free(const_cast<LPITEMIDLIST>(pidl));
         }
-    } pidls{malloc, {}};
+    } pidls{malloc.Get(), {}};
     pidls.List.reserve(names->Count());
-    for (int i = 0; i < names->Count(); ++i) pidls.List.push_back(GetFileItemID(shellFolder, names->Strings(i)));
+    for (int i = 0; i < names->Count(); ++i)
+        pidls.List.push_back(GetFileItemID(shellFolder.Get(), names->Strings(i)));
     IDataObject* data = nullptr;
     shellFolder->GetUIObjectOf(window, static_cast<UINT>(pidls.List.size()),
                                pidls.List.data(), IID_IDataObject, nullptr,

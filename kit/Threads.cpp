@@ -342,7 +342,7 @@ void TThreadBroker::SetEnabled(bool value) {
     if (!value) FRestartPending = false;
     if (value == FEnabled.load()) return;
     FEnabled.store(value);
-    if (ComponentState().Contains(Fw::csLoading) || ComponentState().Contains(Fw::csDesigning) || !FThread)
+    if (IsLoading() || IsDesigning() || !FThread)
         return;
     if (value) {
         // A cancelled worker ignores starts: the run is its replacement's.
@@ -368,7 +368,7 @@ void TThreadBroker::SetPriority(TKitThreadPriority value) {
 
 void TThreadBroker::Loaded() {
     Fw::TComponent::Loaded();
-    if (Enabled() && !ComponentState().Contains(Fw::csDesigning) && FThread) FThread->Start();
+    if (Enabled() && !IsDesigning() && FThread) FThread->Start();
 }
 
 void TThreadBroker::StartEvent() {
@@ -531,10 +531,6 @@ TPathObserver::~TPathObserver() {
     CloseHandle(FStopEvent);
 }
 
-bool TPathObserver::Inert() const {
-    return ComponentState().Contains(Fw::csLoading) || ComponentState().Contains(Fw::csDesigning);
-}
-
 void TPathObserver::SetActive(bool value) {
     if (value == FActive) return;
     if (value) CheckProperties();
@@ -558,11 +554,11 @@ void TPathObserver::SetWatchSubTree(bool value) {
 }
 
 void TPathObserver::CheckActive() {
-    if (!ComponentState().Contains(Fw::csLoading) && FActive) throw Fw::Exception("コンポーネントがアクティブです.");
+    if (!IsLoading() && FActive) throw Fw::Exception("コンポーネントがアクティブです.");
 }
 
 void TPathObserver::CheckProperties() {
-    if (ComponentState().Contains(Fw::csLoading)) return;
+    if (IsLoading()) return;
     if (FPath.empty()) throw Fw::Exception("Path が設定されていません.");
     if (!Fw::FileExists(FPath)) {
         DWORD attributes = GetFileAttributesA(FPath.c_str());
@@ -573,7 +569,7 @@ void TPathObserver::CheckProperties() {
 }
 
 void TPathObserver::DoActivate() {
-    if (Inert()) return;
+    if (IsLoading() || IsDesigning()) return;
     if (FActive) {
         // Armed here, from the properties of this moment: no change after
         // Active := true returns is missed, and the worker never reads
@@ -659,7 +655,7 @@ FW_END_PUBLISH
 
 TEventAlerter::TEventAlerter(Fw::TComponent* Owner)
     : Fw::TComponent(Owner), FLink(std::make_shared<TWorkerLink>(this)) {
-    if (ComponentState().Contains(Fw::csDesigning)) return;
+    if (IsDesigning()) return;
     // Manual reset: a disable leaves it set until the next run begins, so it
     // ends the wait in progress or the one about to begin.
     FStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -686,7 +682,7 @@ TObjectList<unsigned int>* TEventAlerter::GetEvent() const { return FWaiter ? FW
 void TEventAlerter::SetEnabled(bool value) {
     if (value == FEnabled) return;
     FEnabled = value;
-    if (ComponentState().Contains(Fw::csDesigning) || !FThread) return;
+    if (IsDesigning() || !FThread) return;
     const unsigned state = Switch(*FLink);
     if (value) {
         // The worker waits on a copy: the user's list stays the main
