@@ -10,9 +10,6 @@
 
 namespace Fw {
 
-FW_PUBLISH(TApplication)
-FW_END_PUBLISH
-
 TApplication* Application = nullptr;
 
 namespace {
@@ -46,6 +43,9 @@ FW_UNIT_BEGIN(Application)
     .Initialization(&InitializeApplicationUnit)
     .Finalization(&FinalizeApplicationUnit)
 FW_UNIT_END
+
+FW_PUBLISH(TApplication)
+FW_END_PUBLISH
 
 namespace {
 
