@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "framework/Filer.h"
 
 namespace Fw {
 
@@ -104,8 +103,6 @@ TComponent* FinishConstruction(TComponent* component, TComponent** reference) {
 
 TComponent::~TComponent() {
     Destroying();
-    // References to another root that still wait must not outlive their holder.
-    if (FComponentState.Contains(csFixups)) RemoveFixupReferences(this);
     // Whoever asked to hear of this component's end hears it now, and this
     // component stops listening to them.
     while (!FFreeNotifies.empty()) {
