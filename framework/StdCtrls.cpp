@@ -238,6 +238,9 @@ void TCustomLabel::AdjustBounds() {
     DrawTextA(dc, text.c_str(), -1, &r, TextFlags() | DT_CALCRECT);
     SelectObject(dc, old);
     ReleaseDC(nullptr, dc);
+    // A wrapping label keeps the width it wraps at: only its height follows
+    // the text (else each shorter text would narrow it for the next).
+    if (FWordWrap) r.right = FWidth;
     int left = FLeft;
     // Right-aligned text keeps its right edge where it was.
     if (FAlignment == taRightJustify) left = FLeft + FWidth - r.right;
