@@ -167,12 +167,16 @@ TMessageFrame* OutermostFrame(const TMessage& message) {
     return found;
 }
 
-// Opens a frame for a message that no outer hook has taken yet.
+// Opens a frame for a message that no outer hook has taken yet. Only the
+// messages whose handlers leave work to the end of the message (a drop
+// block to finish) get one: every other message passes at no cost.
 class TFrameScope {
 public:
-    explicit TFrameScope(const TMessage& message) : FFrame{message.Msg, message.WParam, tFrames, {}} {
-        FOpen = !OutermostFrame(message);
-        if (FOpen) tFrames = &FFrame;
+    explicit TFrameScope(const TMessage& message) : FFrame{message.Msg, message.WParam, nullptr, {}} {
+        FOpen = message.Msg == WM_DROPFILES && !OutermostFrame(message);
+        if (!FOpen) return;
+        FFrame.Outer = tFrames;
+        tFrames = &FFrame;
     }
     ~TFrameScope() {
         if (!FOpen) return;
@@ -313,8 +317,10 @@ void TWindowSubclass::WindowProc(TMessage& Message) {
     // made it let go.
     if (link && link->Owner == this && FHandle == wnd && destroy) UnSubclass();
     // A window that a handler destroyed (its form freed) has no procedure
-    // left to call: the one it had may have gone with its control.
-    if (!handled && wnd && IsWindow(wnd)) Message.Result = CallPrevious(previous, previousIsCode, wnd, Message);
+    // left to call: the one it had may have gone with its control. Still
+    // hooked by this object, it is alive (its WM_DESTROY would have let go).
+    if (!handled && wnd && ((link && link->Owner == this && FHandle == wnd) || IsWindow(wnd)))
+        Message.Result = CallPrevious(previous, previousIsCode, wnd, Message);
 }
 
 void TWindowSubclass::CallOldProc(TMessage& Message, bool& Handled) {
