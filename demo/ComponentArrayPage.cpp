@@ -1,11 +1,60 @@
 // The component array page: buttons that a component array makes at run
 // time, placed, captioned and wired in one call each, and chosen properties
 // of the page that a property serializer saves to a file and reads back.
-#include "demo/Gallery.h"
+#include <cstdint>
+
+#include "demo/GalleryPage.h"
+#include "framework/ExtCtrls.h"
+#include "framework/Streams.h"
+#include "kit/Catools.h"
+#include "kit/Componentarray.h"
 
 namespace Gallery {
 
 using namespace Fw;
+
+class TComponentArrayPage : public TGalleryPage {
+public:
+    FW_CLASS(TComponentArrayPage, TGalleryPage)
+    explicit TComponentArrayPage(TComponent* owner) : TGalleryPage(owner) {}
+
+    TEdit* ArrayCount = nullptr;
+    TLabel* ArrayStatus = nullptr;
+    TLabel* ArrayOrder = nullptr;
+    TLabel* ArrayNatural = nullptr;
+    Kit::TComponentArray* ButtonArray = nullptr;
+    TLabel* SerialStatus = nullptr;
+    TListBox* SerialBytes = nullptr;
+    Kit::TPropertySerializer* PropertySerializer1 = nullptr;
+
+    void ArrayCreateClick(TObject* Sender);
+    void ArrayRemoveClick(TObject* Sender);
+    void ButtonArrayCreateNew(TObject* Sender, TComponent* AComponent);
+    void ArrayButtonClick(TObject* Sender);
+    void SerialSaveClick(TObject* Sender);
+    void SerialLoadClick(TObject* Sender);
+
+private:
+    void ShowArrayOrder();
+    void ShowSavedBytes();
+};
+
+FW_PUBLISH(TComponentArrayPage)
+    .Field("ArrayCount", &TComponentArrayPage::ArrayCount)
+    .Field("ArrayStatus", &TComponentArrayPage::ArrayStatus)
+    .Field("ArrayOrder", &TComponentArrayPage::ArrayOrder)
+    .Field("ArrayNatural", &TComponentArrayPage::ArrayNatural)
+    .Field("ButtonArray", &TComponentArrayPage::ButtonArray)
+    .Field("SerialStatus", &TComponentArrayPage::SerialStatus)
+    .Field("SerialBytes", &TComponentArrayPage::SerialBytes)
+    .Field("PropertySerializer1", &TComponentArrayPage::PropertySerializer1)
+    .Method<&TComponentArrayPage::ArrayCreateClick>("ArrayCreateClick")
+    .Method<&TComponentArrayPage::ArrayRemoveClick>("ArrayRemoveClick")
+    .Method<&TComponentArrayPage::ButtonArrayCreateNew>("ButtonArrayCreateNew")
+    .Method<&TComponentArrayPage::ArrayButtonClick>("ArrayButtonClick")
+    .Method<&TComponentArrayPage::SerialSaveClick>("SerialSaveClick")
+    .Method<&TComponentArrayPage::SerialLoadClick>("SerialLoadClick")
+FW_END_PUBLISH
 
 namespace {
 
@@ -13,9 +62,11 @@ namespace {
 constexpr int MaxButtons = 8;
 constexpr int ButtonStep = 70;
 
+AnsiString SerialFile() { return GalleryFolder("properties.dat"); }
+
 }  // namespace
 
-void TGalleryForm::ArrayCreateClick(TObject*) {
+void TComponentArrayPage::ArrayCreateClick(TObject*) {
     int count = 0;
     if (!TryStrToInt(ArrayCount->Text(), count) || count < 1)
         throw Exception("作るボタンの数には 1 以上の整数を入れてください.");
@@ -32,20 +83,20 @@ void TGalleryForm::ArrayCreateClick(TObject*) {
     ShowArrayOrder();
 }
 
-void TGalleryForm::ArrayRemoveClick(TObject*) {
+void TComponentArrayPage::ArrayRemoveClick(TObject*) {
     if (ButtonArray->ElementCount() == 0) throw Exception("取り除くボタンがありません.");
-    // The array lets go of it; the form, its owner, frees it.
+    // The array lets go of it; the page, its owner, frees it.
     FreeComponent(ButtonArray->Delete(0));
     ButtonArray->SetPropertyAutoInc("Left", 8, ButtonStep);
     ArrayStatus->SetCaption("先頭のボタンを取り除きました.");
     ShowArrayOrder();
 }
 
-void TGalleryForm::ButtonArrayCreateNew(TObject*, TComponent* AComponent) {
+void TComponentArrayPage::ButtonArrayCreateNew(TObject*, TComponent* AComponent) {
     Kit::SetProperty(AComponent, "Caption", AComponent->Name());
 }
 
-void TGalleryForm::ArrayButtonClick(TObject* Sender) {
+void TComponentArrayPage::ArrayButtonClick(TObject* Sender) {
     auto* button = dynamic_cast<TComponent*>(Sender);
     if (!button) return;
     ArrayStatus->SetCaption(Format("%s が押されました (IndexOfElement = %d).", button->Name().c_str(),
@@ -54,7 +105,7 @@ void TGalleryForm::ArrayButtonClick(TObject* Sender) {
 
 // The array keeps the order the buttons came in; their names sorted
 // naturally put Button2 before Button10.
-void TGalleryForm::ShowArrayOrder() {
+void TComponentArrayPage::ShowArrayOrder() {
     TStringList names;
     names.Assign(ButtonArray->Items());
     ArrayOrder->SetCaption("配列の順: " + names.CommaText());
@@ -64,19 +115,13 @@ void TGalleryForm::ShowArrayOrder() {
 
 // ---- Property serializer ----
 
-AnsiString TGalleryForm::SerialFile() {
-    char temp[MAX_PATH] = "";
-    GetTempPathA(sizeof temp, temp);
-    return AnsiString(temp) + "KitGallery\\properties.dat";
-}
-
-void TGalleryForm::SerialSaveClick(TObject*) {
+void TComponentArrayPage::SerialSaveClick(TObject*) {
     PropertySerializer1->SaveToFile(SerialFile());
     SerialStatus->SetCaption("保存しました: " + SerialFile());
     ShowSavedBytes();
 }
 
-void TGalleryForm::SerialLoadClick(TObject*) {
+void TComponentArrayPage::SerialLoadClick(TObject*) {
     PropertySerializer1->LoadFromFile(SerialFile());
     SerialStatus->SetCaption("読み込みました: " + SerialFile());
     ShowSavedBytes();
@@ -84,7 +129,7 @@ void TGalleryForm::SerialLoadClick(TObject*) {
 
 // The file as it is, 16 bytes a line: each text is its count byte, its
 // bytes and a zero byte.
-void TGalleryForm::ShowSavedBytes() {
+void TComponentArrayPage::ShowSavedBytes() {
     TMemoryStream saved;
     saved.LoadFromFile(SerialFile());
     const auto* bytes = static_cast<const unsigned char*>(saved.Memory());

@@ -1,25 +1,66 @@
-// The gallery's drag-and-drop page: files dragged out of a list and a text
-// dragged from a handle (each started by a gesture recognizer, carried by
-// the drop source), and a drop area whose two format items, files and text,
-// show what arrives and with which effect. Between two running galleries
-// the text travels from one to the other. The components are placed in
-// Gallery.form; this file holds only their event handlers.
-#include "demo/Gallery.h"
-
-#include "framework/Application.h"
+// The drag-and-drop page: files dragged out of a list and a text dragged
+// from a handle (each started by a gesture recognizer, carried by the drop
+// source), and a drop area whose two format items, files and text, show
+// what arrives and with which effect. Between two running galleries the
+// text travels from one to the other.
+#include "demo/GalleryPage.h"
+#include "framework/ComObj.h"
+#include "framework/ExtCtrls.h"
+#include "kit/Olednd.h"
 
 namespace Gallery {
 
 using namespace Fw;
 
+class TDragDropPage : public TGalleryPage {
+public:
+    FW_CLASS(TDragDropPage, TGalleryPage)
+    explicit TDragDropPage(TComponent* owner) : TGalleryPage(owner) {}
+
+    TListBox* DragFileList = nullptr;
+    TLabel* DragFileResult = nullptr;
+    TEdit* DragText = nullptr;
+    TLabel* DragTextResult = nullptr;
+    TLabel* DropEffectLabel = nullptr;
+    TLabel* DropFormatLabel = nullptr;
+    TListBox* DropLog = nullptr;
+    Kit::TOleDropSource* DropSource1 = nullptr;
+
+    void PageCreate() override;
+    void FileGestureRecognized(TObject* Sender, TMouseButton Button);
+    void TextGestureRecognized(TObject* Sender, TMouseButton Button);
+    void DndStartAnotherClick(TObject* Sender);
+    void DropItemOver(TObject* Sender, Kit::TDragContext* Context);
+    void OleDropTarget1DragLeave(TObject* Sender, HRESULT& Result);
+    void DropFilesDrop(TObject* Sender, Kit::TDragContext* Context);
+    void DropTextDrop(TObject* Sender, Kit::TDragContext* Context);
+
+private:
+    void ResetDropStatus();
+};
+
+FW_PUBLISH(TDragDropPage)
+    .Field("DragFileList", &TDragDropPage::DragFileList)
+    .Field("DragFileResult", &TDragDropPage::DragFileResult)
+    .Field("DragText", &TDragDropPage::DragText)
+    .Field("DragTextResult", &TDragDropPage::DragTextResult)
+    .Field("DropEffectLabel", &TDragDropPage::DropEffectLabel)
+    .Field("DropFormatLabel", &TDragDropPage::DropFormatLabel)
+    .Field("DropLog", &TDragDropPage::DropLog)
+    .Field("DropSource1", &TDragDropPage::DropSource1)
+    .Method<&TDragDropPage::FileGestureRecognized>("FileGestureRecognized")
+    .Method<&TDragDropPage::TextGestureRecognized>("TextGestureRecognized")
+    .Method<&TDragDropPage::DndStartAnotherClick>("DndStartAnotherClick")
+    .Method<&TDragDropPage::DropItemOver>("DropItemOver")
+    .Method<&TDragDropPage::OleDropTarget1DragLeave>("OleDropTarget1DragLeave")
+    .Method<&TDragDropPage::DropFilesDrop>("DropFilesDrop")
+    .Method<&TDragDropPage::DropTextDrop>("DropTextDrop")
+FW_END_PUBLISH
+
 namespace {
 
-// The gallery's own files to drag, under the user's temporary folder.
-AnsiString DragFolder() {
-    char temp[MAX_PATH] = "";
-    GetTempPathA(sizeof temp, temp);
-    return AnsiString(temp) + "KitGallery\\ドラッグ";
-}
+// The gallery's own files to drag.
+AnsiString DragFolder() { return GalleryFolder("ドラッグ"); }
 
 AnsiString EffectName(Kit::TDropEffectKind effect) {
     switch (effect) {
@@ -37,24 +78,9 @@ AnsiString KeysText(DWORD keys) {
     return text.empty() ? AnsiString("キーなし") : text.substr(0, text.size() - 1);
 }
 
-// The drop log has no times in front: the paths and texts need the width.
-void AddLine(TListBox* list, const AnsiString& text) { list->MakeVisible(list->Items()->Add(text)); }
-
-void ResetDropStatus(TGalleryForm* form) {
-    form->DropEffectLabel->SetCaption("効果: -");
-    form->DropFormatLabel->SetCaption("形式: -");
-}
-
-// A data object made for one drag: the drag holds its own references, the
-// page lets go of its one when the drag is over.
-struct TDragData {
-    Kit::TDataObjectImpl* Data;
-    ~TDragData() { Data->Release(); }
-};
-
 }  // namespace
 
-void TGalleryForm::DragDropPageCreate() {
+void TDragDropPage::PageCreate() {
     const AnsiString folder = DragFolder();
     CreateDirectoryA(folder.c_str(), nullptr);
     for (const char* name : {"メモ.txt", "買い物リスト.txt", "readme.txt"}) {
@@ -73,44 +99,49 @@ void TGalleryForm::DragDropPageCreate() {
 
 // ---- Drag sources ----
 
-void TGalleryForm::FileGestureRecognized(TObject*, TMouseButton) {
+void TDragDropPage::FileGestureRecognized(TObject*, TMouseButton) {
     const int index = DragFileList->ItemIndex();
     if (index < 0) return;
     TStringList names;
     names.Add(DragFileList->Items()->Strings(index));
-    TDragData drag{Kit::TDOFileList::Create()};
-    auto* files = static_cast<Kit::TDOFileList*>(drag.Data);
+    // The drag holds references of its own; the page lets go of its one after.
+    auto files = TComPtr<Kit::TDOFileList>::Adopt(Kit::TDOFileList::Create());
     files->Directory = DragFolder();
     files->SetFiles(&names);
-    if (DropSource1->DoDragDrop(files))
+    if (DropSource1->DoDragDrop(files.Get()))
         DragFileResult->SetCaption(names.Strings(0) + " を" + EffectName(DropSource1->LastDropEffect()) +
                                    "でドロップしました.");
     else
         DragFileResult->SetCaption("ドラッグは取り消されました.");
 }
 
-void TGalleryForm::TextGestureRecognized(TObject*, TMouseButton) {
+void TDragDropPage::TextGestureRecognized(TObject*, TMouseButton) {
     const AnsiString text = DragText->Text();
-    TDragData drag{Kit::TDOText::Create()};
-    static_cast<Kit::TDOText*>(drag.Data)->SetText(text);
-    if (!DropSource1->DoDragDrop(drag.Data)) {
+    auto data = TComPtr<Kit::TDOText>::Adopt(Kit::TDOText::Create());
+    data->SetText(text);
+    if (!DropSource1->DoDragDrop(data.Get())) {
         DragTextResult->SetCaption("ドラッグは取り消されました.");
         return;
     }
     const Kit::TDropEffectKind effect = DropSource1->LastDropEffect();
     // A move takes the text away from here.
     if (effect == Kit::ekMove) DragText->SetText("");
-    DragTextResult->SetCaption("テキストを" + EffectName(effect) + "でドロップしました.");
+    DragTextResult->SetCaption(Format("テキストを%sでドロップしました.", EffectName(effect).c_str()));
 }
 
-void TGalleryForm::DndStartAnotherClick(TObject* Sender) {
-    StartAnotherClick(Sender);
+void TDragDropPage::DndStartAnotherClick(TObject*) {
+    StartAnotherGallery(Form());
     AddLine(DropLog, "もう一つ起動しました.");
 }
 
 // ---- Drop target ----
 
-void TGalleryForm::DropItemOver(TObject* Sender, Kit::TDragContext* Context) {
+void TDragDropPage::ResetDropStatus() {
+    DropEffectLabel->SetCaption("効果: -");
+    DropFormatLabel->SetCaption("形式: -");
+}
+
+void TDragDropPage::DropItemOver(TObject* Sender, Kit::TDragContext* Context) {
     auto* item = static_cast<Kit::TDFItem*>(Sender);
     DropEffectLabel->SetCaption("効果: " + EffectName(Kit::GetDropEffectKind(Context->DropEffect)) + " (" +
                                 KeysText(Context->KeyState) + ")");
@@ -118,9 +149,9 @@ void TGalleryForm::DropItemOver(TObject* Sender, Kit::TDragContext* Context) {
                                        Context->Point.Y));
 }
 
-void TGalleryForm::OleDropTarget1DragLeave(TObject*, HRESULT&) { ResetDropStatus(this); }
+void TDragDropPage::OleDropTarget1DragLeave(TObject*, HRESULT&) { ResetDropStatus(); }
 
-void TGalleryForm::DropFilesDrop(TObject*, Kit::TDragContext* Context) {
+void TDragDropPage::DropFilesDrop(TObject*, Kit::TDragContext* Context) {
     Kit::TDataObjectReader reader(Context->DataObject);
     TStringList files;
     reader.GetFileList(&files);
@@ -134,15 +165,15 @@ void TGalleryForm::DropFilesDrop(TObject*, Kit::TDragContext* Context) {
         folder = dir;
         AddLine(DropLog, "    " + ExtractFileName(files.Strings(i)));
     }
-    ResetDropStatus(this);
+    ResetDropStatus();
 }
 
-void TGalleryForm::DropTextDrop(TObject*, Kit::TDragContext* Context) {
+void TDragDropPage::DropTextDrop(TObject*, Kit::TDragContext* Context) {
     Kit::TDataObjectReader reader(Context->DataObject);
-    AddLine(DropLog, "テキストを" + EffectName(Kit::GetDropEffectKind(Context->DropEffect)) +
-                         "で受け取りました (CF_TEXT)");
+    AddLine(DropLog, Format("テキストを%sで受け取りました (CF_TEXT)",
+                            EffectName(Kit::GetDropEffectKind(Context->DropEffect)).c_str()));
     AddLine(DropLog, "  " + reader.GetText());
-    ResetDropStatus(this);
+    ResetDropStatus();
 }
 
 }  // namespace Gallery

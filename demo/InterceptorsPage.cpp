@@ -1,29 +1,99 @@
-// The gallery's interception page: files dropped on a list, the mouse wheel
-// read through the form's interceptor, a panel whose background an image
-// list paints, and a message registered by name that running galleries
-// send each other. The components are placed in Gallery.form; this file
-// holds only their event handlers.
-#include "demo/Gallery.h"
+// The interception page: files dropped on a list, the mouse wheel read
+// through an interceptor of the gallery's window, a panel whose background
+// an image list paints, and a message registered by name that running
+// galleries send each other.
+#include <cstdint>
 
-#include "framework/Application.h"
+#include "demo/GalleryPage.h"
+#include "kit/Interceptors.h"
 
 namespace Gallery {
 
 using namespace Fw;
 
+class TInterceptorsPage : public TGalleryPage {
+public:
+    FW_CLASS(TInterceptorsPage, TGalleryPage)
+    explicit TInterceptorsPage(TComponent* owner) : TGalleryPage(owner) {}
+
+    TListBox* DropList = nullptr;
+    TCheckBox* DropFollowLink = nullptr;
+    TLabel* DropStatus = nullptr;
+    Kit::TFileDrop* FileDrop1 = nullptr;
+    TLabel* WheelDelta = nullptr;
+    TLabel* WheelPos = nullptr;
+    TLabel* WheelShift = nullptr;
+    TLabel* WheelTotal = nullptr;
+    Kit::TControlMessageInterceptor* FormInterceptor = nullptr;
+    TCheckBox* PaintActive = nullptr;
+    TCheckBox* PaintTiled = nullptr;
+    TCheckBox* PaintErase = nullptr;
+    Kit::TBitmapPainter* BitmapPainter1 = nullptr;
+    TListBox* RegisteredLog = nullptr;
+    Kit::TRegisteredMessage* RegisteredMessage1 = nullptr;
+
+    void PageCreate() override;
+    void FileDrop1DropFiles(TObject* Sender);
+    void DropFollowLinkClick(TObject* Sender);
+    void MouseWheel1Wheel(TObject* Sender, short Delta, TShiftState Shift, int X, int Y);
+    void PaintActiveClick(TObject* Sender);
+    void PaintTiledClick(TObject* Sender);
+    void PaintEraseClick(TObject* Sender);
+    void SendHelloClick(TObject* Sender);
+    void StartAnotherClick(TObject* Sender);
+    void GalleryHello(Kit::TRMItem* Sender, TMessage& Message);
+    void GalleryReply(Kit::TRMItem* Sender, TMessage& Message);
+
+private:
+    int FWheelNotches = 0;
+    int FHellosSent = 0;
+};
+
+FW_PUBLISH(TInterceptorsPage)
+    .Field("DropList", &TInterceptorsPage::DropList)
+    .Field("DropFollowLink", &TInterceptorsPage::DropFollowLink)
+    .Field("DropStatus", &TInterceptorsPage::DropStatus)
+    .Field("FileDrop1", &TInterceptorsPage::FileDrop1)
+    .Field("WheelDelta", &TInterceptorsPage::WheelDelta)
+    .Field("WheelPos", &TInterceptorsPage::WheelPos)
+    .Field("WheelShift", &TInterceptorsPage::WheelShift)
+    .Field("WheelTotal", &TInterceptorsPage::WheelTotal)
+    .Field("FormInterceptor", &TInterceptorsPage::FormInterceptor)
+    .Field("PaintActive", &TInterceptorsPage::PaintActive)
+    .Field("PaintTiled", &TInterceptorsPage::PaintTiled)
+    .Field("PaintErase", &TInterceptorsPage::PaintErase)
+    .Field("BitmapPainter1", &TInterceptorsPage::BitmapPainter1)
+    .Field("RegisteredLog", &TInterceptorsPage::RegisteredLog)
+    .Field("RegisteredMessage1", &TInterceptorsPage::RegisteredMessage1)
+    .Method<&TInterceptorsPage::FileDrop1DropFiles>("FileDrop1DropFiles")
+    .Method<&TInterceptorsPage::DropFollowLinkClick>("DropFollowLinkClick")
+    .Method<&TInterceptorsPage::MouseWheel1Wheel>("MouseWheel1Wheel")
+    .Method<&TInterceptorsPage::PaintActiveClick>("PaintActiveClick")
+    .Method<&TInterceptorsPage::PaintTiledClick>("PaintTiledClick")
+    .Method<&TInterceptorsPage::PaintEraseClick>("PaintEraseClick")
+    .Method<&TInterceptorsPage::SendHelloClick>("SendHelloClick")
+    .Method<&TInterceptorsPage::StartAnotherClick>("StartAnotherClick")
+    .Method<&TInterceptorsPage::GalleryHello>("GalleryHello")
+    .Method<&TInterceptorsPage::GalleryReply>("GalleryReply")
+FW_END_PUBLISH
+
+// The wheel and the registered messages reach the gallery's window: its
+// interceptor hooks that window, which the page's form text cannot name.
+void TInterceptorsPage::PageCreate() { FormInterceptor->SetControl(Form()); }
+
 // ---- File drop ----
 
-void TGalleryForm::FileDrop1DropFiles(TObject*) {
+void TInterceptorsPage::FileDrop1DropFiles(TObject*) {
     DropList->Items()->Assign(FileDrop1->Files());
     DropStatus->SetCaption(Format("%d 個のファイル, 位置 (%d, %d)", FileDrop1->Files()->Count(),
                                   FileDrop1->DropPoint().X, FileDrop1->DropPoint().Y));
 }
 
-void TGalleryForm::DropFollowLinkClick(TObject*) { FileDrop1->SetFollowLink(DropFollowLink->Checked()); }
+void TInterceptorsPage::DropFollowLinkClick(TObject*) { FileDrop1->SetFollowLink(DropFollowLink->Checked()); }
 
 // ---- Mouse wheel ----
 
-void TGalleryForm::MouseWheel1Wheel(TObject*, short Delta, TShiftState Shift, int X, int Y) {
+void TInterceptorsPage::MouseWheel1Wheel(TObject*, short Delta, TShiftState Shift, int X, int Y) {
     FWheelNotches += Delta / WHEEL_DELTA;
     WheelDelta->SetCaption(Format("回転量: %+d (%s)", Delta, Delta > 0 ? "向こうへ" : "手前へ"));
     WheelPos->SetCaption(Format("位置 (スクリーン座標): (%d, %d)", X, Y));
@@ -35,11 +105,11 @@ void TGalleryForm::MouseWheel1Wheel(TObject*, short Delta, TShiftState Shift, in
 
 // ---- Bitmap painter ----
 
-void TGalleryForm::PaintActiveClick(TObject*) { BitmapPainter1->SetActive(PaintActive->Checked()); }
+void TInterceptorsPage::PaintActiveClick(TObject*) { BitmapPainter1->SetActive(PaintActive->Checked()); }
 
-void TGalleryForm::PaintTiledClick(TObject*) { BitmapPainter1->SetTiled(PaintTiled->Checked()); }
+void TInterceptorsPage::PaintTiledClick(TObject*) { BitmapPainter1->SetTiled(PaintTiled->Checked()); }
 
-void TGalleryForm::PaintEraseClick(TObject*) {
+void TInterceptorsPage::PaintEraseClick(TObject*) {
     BitmapPainter1->SetDrawMessage(PaintErase->Checked() ? Kit::dmEraseBkgnd : Kit::dmPaint);
 }
 
@@ -49,25 +119,15 @@ void TGalleryForm::PaintEraseClick(TObject*) {
 // window named in LParam. Only the message's name is agreed on: each program
 // asks the system for its number.
 
-void TGalleryForm::SendHelloClick(TObject*) {
+void TInterceptorsPage::SendHelloClick(TObject*) {
     ++FHellosSent;
     PostMessageA(HWND_BROADCAST, RegisteredMessage1->Messages()->Items(0)->MessageNumber(),
-                 static_cast<WPARAM>(FHellosSent), reinterpret_cast<LPARAM>(Handle()));
+                 static_cast<WPARAM>(FHellosSent), reinterpret_cast<LPARAM>(Form()->Handle()));
     Log(RegisteredLog, Format("Hello #%d を送りました.", FHellosSent));
 }
 
-void TGalleryForm::StartAnotherClick(TObject*) {
-    AnsiString program = Application->ExeName();
-    AnsiString command = "\"" + program + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    MakeRoomForAnother();
-    if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info))
-        RaiseLastOSError();
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
+void TInterceptorsPage::StartAnotherClick(TObject*) {
+    StartAnotherGallery(Form());
     Log(RegisteredLog, "もう一つ起動しました.");
 }
 
@@ -80,16 +140,16 @@ AnsiString WindowNumber(LPARAM window) {
 
 }  // namespace
 
-void TGalleryForm::GalleryHello(Kit::TRMItem*, TMessage& Message) {
+void TInterceptorsPage::GalleryHello(Kit::TRMItem*, TMessage& Message) {
     HWND sender = reinterpret_cast<HWND>(Message.LParam);
-    if (sender == Handle()) return;  // our own greeting, back from the broadcast
+    if (sender == Form()->Handle()) return;  // our own greeting, back from the broadcast
     Log(RegisteredLog, Format("%s から Hello #%d.", WindowNumber(Message.LParam).c_str(),
                               static_cast<int>(Message.WParam)));
     PostMessageA(sender, RegisteredMessage1->Messages()->Items(1)->MessageNumber(), Message.WParam,
-                 reinterpret_cast<LPARAM>(Handle()));
+                 reinterpret_cast<LPARAM>(Form()->Handle()));
 }
 
-void TGalleryForm::GalleryReply(Kit::TRMItem*, TMessage& Message) {
+void TInterceptorsPage::GalleryReply(Kit::TRMItem*, TMessage& Message) {
     Log(RegisteredLog, Format("%s から返事 (#%d).", WindowNumber(Message.LParam).c_str(),
                               static_cast<int>(Message.WParam)));
 }

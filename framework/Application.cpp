@@ -10,9 +10,6 @@
 
 namespace Fw {
 
-FW_PUBLISH(TApplication)
-FW_END_PUBLISH
-
 TApplication* Application = nullptr;
 
 namespace {
@@ -46,6 +43,9 @@ FW_UNIT_BEGIN(Application)
     .Initialization(&InitializeApplicationUnit)
     .Finalization(&FinalizeApplicationUnit)
 FW_UNIT_END
+
+FW_PUBLISH(TApplication)
+FW_END_PUBLISH
 
 namespace {
 
@@ -321,13 +321,14 @@ bool TApplication::ProcessMessage(MSG& msg) {
 
 void TApplication::Idle() {
     bool done = true;
+    const TLifeToken life = Life();
     try {
         if (OnIdle) OnIdle(this, done);
-        CheckSynchronize();
+        if (life) CheckSynchronize();
     } catch (...) {
-        HandleException(this);
+        HandleException(life ? this : nullptr);
     }
-    if (!done || FTerminated) return;
+    if (!life || !done || FTerminated) return;
     // Woken by any message, or by a worker thread's synchronised call.
     HANDLE sync = SyncEvent();
     MsgWaitForMultipleObjects(1, &sync, FALSE, INFINITE, QS_ALLINPUT);

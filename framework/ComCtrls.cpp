@@ -101,7 +101,7 @@ void TPageControl::SetActivePageIndex(int index) { SetActivePage(Pages(index)); 
 
 void TPageControl::SetActivePage(TTabSheet* page) {
     // While loading, the reference may arrive before the page has joined.
-    if (ComponentState().Contains(csLoading)) {
+    if (IsLoading()) {
         FActivePage = page;
         return;
     }
@@ -132,7 +132,7 @@ void TPageControl::PlacePages() {
 }
 
 void TPageControl::ShowActivePage() {
-    if (ComponentState().Contains(csLoading)) return;
+    if (IsLoading()) return;
     if (FActivePage && FActivePage->FPageControl != this) FActivePage = nullptr;
     if (!FActivePage && !FPages.empty()) FActivePage = FPages.front();
     for (TTabSheet* page : FPages) page->SetVisible(page == FActivePage);
@@ -149,7 +149,7 @@ void TPageControl::InsertPage(TTabSheet* page) {
         SendMessageA(FHandle, TCM_INSERTITEMA, FPages.size() - 1, reinterpret_cast<LPARAM>(&item));
     }
     page->SetBoundsRect(DisplayRect());
-    if (!FActivePage && !ComponentState().Contains(csLoading)) FActivePage = page;
+    if (!FActivePage && !IsLoading()) FActivePage = page;
     ShowActivePage();
 }
 

@@ -2,13 +2,21 @@
 
 #include <algorithm>
 
-#include "framework/Filer.h"
 
 namespace Fw {
 
 FW_UNIT_BEGIN(Component)
     .Classes<TPersistent, TComponent>()
 FW_UNIT_END
+
+TLife::~TLife() {
+    if (FAlive) FAlive->store(false, std::memory_order_release);
+}
+
+TLifeToken TLife::Token() const {
+    if (!FAlive) FAlive = std::make_shared<std::atomic<bool>>(true);
+    return TLifeToken(FAlive);
+}
 
 FW_PUBLISH(TPersistent)
 FW_END_PUBLISH
@@ -95,8 +103,6 @@ TComponent* FinishConstruction(TComponent* component, TComponent** reference) {
 
 TComponent::~TComponent() {
     Destroying();
-    // References to another root that still wait must not outlive their holder.
-    if (FComponentState.Contains(csFixups)) RemoveFixupReferences(this);
     // Whoever asked to hear of this component's end hears it now, and this
     // component stops listening to them.
     while (!FFreeNotifies.empty()) {
@@ -162,7 +168,7 @@ void TComponent::InsertComponent(TComponent* component) {
     }
     if (component->FOwner) component->FOwner->RemoveComponent(component);
     Insert(component);
-    if (ComponentState().Contains(csDesigning)) component->SetDesigning(true);
+    if (IsDesigning()) component->SetDesigning(true);
     Notification(component, opInsert);
 }
 

@@ -2,6 +2,7 @@
 // notification and component state.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -44,6 +45,50 @@ enum TOperation { opInsert, opRemove };
 
 class TComponent;
 using TGetChildProc = TEvent<TComponent*>;
+
+// ---- An object destroyed by its own event ----
+//
+// A handler may free the component whose event it handles, or the form that
+// owns it (a window closed from its own button's click), and nothing but a
+// life token tells the code that fired the event. The rule, kept wherever
+// the framework and Kit fire an event (or call a handler) and go on with the
+// object afterwards: take the object's token before the call, and once it
+// reads gone touch nothing of the object again - no field, no virtual
+// function, no further event. Code that does nothing with the object after
+// the call needs no token.
+//
+// Every component hands out tokens (TComponent::Life); a plain object that
+// calls handlers (a message dispatcher) holds a TLife of its own. A token is
+// cheap to copy, outlives its object, and may be read on another thread: a
+// worker that reports to a component through a synchronised call learns
+// from it that the call freed the component.
+class TLifeToken {
+public:
+    TLifeToken() = default;  // watches nothing: reads gone
+    bool Alive() const { return FAlive && FAlive->load(std::memory_order_acquire); }
+    explicit operator bool() const { return Alive(); }
+
+private:
+    friend class TLife;
+    explicit TLifeToken(std::shared_ptr<const std::atomic<bool>> alive) : FAlive(std::move(alive)) {}
+    std::shared_ptr<const std::atomic<bool>> FAlive;
+};
+
+// The half that an object holds: its tokens read gone once it is destroyed
+// (for a component, at the very end of its destruction, after its owned
+// components have gone).
+class TLife {
+public:
+    TLife() = default;
+    ~TLife();
+    TLife(const TLife&) = delete;
+    TLife& operator=(const TLife&) = delete;
+    // The flag is made at the first call, on the thread that uses the object.
+    TLifeToken Token() const;
+
+private:
+    mutable std::shared_ptr<std::atomic<bool>> FAlive;
+};
 
 // A component's life has two steps beside its constructor and destructor,
 // because C++ reaches a derived class's virtual functions only while that
@@ -89,7 +134,15 @@ public:
     int Tag() const { return FTag; }
     void SetTag(int tag) { FTag = tag; }
 
+    // A token that reads gone once this component is destroyed (see above).
+    TLifeToken Life() const { return FLife.Token(); }
+
     TComponentState ComponentState() const { return FComponentState; }
+    // The two questions components ask of their state: placed in the form
+    // designer (stay inert: no threads, hooks or OLE), and being read from a
+    // stream (setters only record; Loaded acts).
+    bool IsDesigning() const { return FComponentState.Contains(csDesigning); }
+    bool IsLoading() const { return FComponentState.Contains(csLoading); }
     // The designer is not part of this framework, but design mode is settable
     // so that components' design-time behaviour can be exercised.
     void SetDesigning(bool designing, bool setChildren = true);
@@ -152,6 +205,7 @@ private:
     // A component of the same owner asked to hear of this one's end (or
     // this one of its): the owner's teardown tells its components.
     bool FSiblingNotify = false;
+    TLife FLife;
 };
 
 // BeforeDestruction, then delete; null is ignored. The component goes even

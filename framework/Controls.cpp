@@ -383,7 +383,11 @@ void TControl::Dispatch(TMessage& message) {
             const TMouseButton button = mouse.Button();
             const bool dbl = mouse.DoubleClick();
             if (button == mbLeft && FClickEvents) FClicking = !dbl;
-            if (dbl && button == mbLeft) DblClick();
+            if (dbl && button == mbLeft) {
+                const TLifeToken life = Life();
+                DblClick();
+                if (!life) return;
+            }
             MouseDown(button, mouse.Shift(), mouse.X(), mouse.Y());
             return;
         }
@@ -395,7 +399,9 @@ void TControl::Dispatch(TMessage& message) {
             const TMouseButton button = mouse.Button();
             const bool click = button == mbLeft && FClicking;
             if (button == mbLeft) FClicking = false;
+            const TLifeToken life = Life();
             MouseUp(button, mouse.Shift(), mouse.X(), mouse.Y());
+            if (!life) return;
             // Released outside the control: no click, as with a push button.
             if (click && FClickEvents && ClientRect().Contains(TPoint(mouse.X(), mouse.Y()))) Click();
             return;
@@ -489,12 +495,12 @@ void TWinControl::InsertControl(TControl* control) {
     control->FParent = this;
     if (auto* w = dynamic_cast<TWinControl*>(control)) {
         FTabList.push_back(w);
-        if (!w->ComponentState().Contains(csLoading)) w->FTabOrder = int(FTabList.size()) - 1;
+        if (!w->IsLoading()) w->FTabOrder = int(FTabList.size()) - 1;
     }
     control->ParentFontChanged();
     control->ParentColorChanged();
     control->ParentShowHintChanged();
-    if (HandleAllocated() && !ComponentState().Contains(csLoading)) {
+    if (HandleAllocated() && !IsLoading()) {
         if (auto* w = dynamic_cast<TWinControl*>(control)) w->HandleNeeded();
         else control->Invalidate();
     }
@@ -530,7 +536,7 @@ int TWinControl::TabOrder() const {
 }
 
 void TWinControl::SetTabOrder(int value) {
-    if (ComponentState().Contains(csLoading) || !FParent) {
+    if (IsLoading() || !FParent) {
         FTabOrder = value;
         return;
     }
@@ -877,7 +883,13 @@ void TWinControl::RouteMouse(TMessage& message, bool& handled) {
     }
     TWMMouse mouse(message);
     LPARAM local = MAKELPARAM(mouse.X() - target->FLeft, mouse.Y() - target->FTop);
+    handled = true;
+    const TLifeToken life = Life();
     message.Result = target->Perform(message.Msg, message.WParam, local);
+    if (!life) {
+        if (gCaptureControl == target) gCaptureControl = nullptr;
+        return;
+    }
     switch (message.Msg) {
         case WM_LBUTTONUP: case WM_RBUTTONUP: case WM_MBUTTONUP:
             if (gCaptureControl == target) {
@@ -888,7 +900,6 @@ void TWinControl::RouteMouse(TMessage& message, bool& handled) {
         default:
             break;
     }
-    handled = true;
 }
 
 void TWinControl::WndProc(TMessage& message) {
@@ -950,31 +961,39 @@ bool TWinControl::SetCursorFor(const TMessage& message) {
     return true;
 }
 
+// A key the form's preview took, or one that an event of either freed its
+// control with, goes no further.
 bool TWinControl::DoKeyDown(WORD& key, TShiftState shift) {
+    const TLifeToken life = Life();
     TCustomForm* form = ParentForm();
     if (form && form != this && form->KeyPreview() &&
         static_cast<TWinControl*>(form)->DoKeyDown(key, shift))
         return true;
+    if (!life) return true;
     if (OnKeyDown) OnKeyDown(this, key, shift);
-    return key == 0;
+    return key == 0 || !life;
 }
 
 bool TWinControl::DoKeyUp(WORD& key, TShiftState shift) {
+    const TLifeToken life = Life();
     TCustomForm* form = ParentForm();
     if (form && form != this && form->KeyPreview() &&
         static_cast<TWinControl*>(form)->DoKeyUp(key, shift))
         return true;
+    if (!life) return true;
     if (OnKeyUp) OnKeyUp(this, key, shift);
-    return key == 0;
+    return key == 0 || !life;
 }
 
 bool TWinControl::DoKeyPress(char& key) {
+    const TLifeToken life = Life();
     TCustomForm* form = ParentForm();
     if (form && form != this && form->KeyPreview() &&
         static_cast<TWinControl*>(form)->DoKeyPress(key))
         return true;
+    if (!life) return true;
     if (OnKeyPress) OnKeyPress(this, key);
-    return key == 0;
+    return key == 0 || !life;
 }
 
 void TWinControl::Dispatch(TMessage& message) {

@@ -319,10 +319,36 @@ TComponent* FindNestedComponent(TComponent* owner, const AnsiString& path) {
     return nullptr;
 }
 
+// Hears of the end of every component that holds waiting references (free
+// notification), and drops its references: a reference must not outlive its
+// holder. The component itself learns nothing of waiting references.
+class TWaitingReferenceWatch : public TComponent {
+public:
+    TWaitingReferenceWatch() : TComponent(nullptr) {}
+
+protected:
+    void Notification(TComponent* component, TOperation operation) override {
+        TComponent::Notification(component, operation);
+        if (operation == opRemove) RemoveFixupReferences(component);
+    }
+};
+
+// Never destroyed, as the list.
+TComponent* WaitingReferenceWatch() {
+    static auto* const watch = new TWaitingReferenceWatch;
+    return watch;
+}
+
+bool HoldsWaitingReferences(TComponent* holder) {
+    for (const TWaitingReference& r : WaitingReferences())
+        if (r.Holder == holder) return true;
+    return false;
+}
+
 // The global root of that name when it exists and is not being read.
 TComponent* LoadedGlobalComponent(const AnsiString& name) {
     TComponent* root = FindGlobalComponent(name);
-    return root && !root->ComponentState().Contains(csLoading) ? root : nullptr;
+    return root && !root->IsLoading() ? root : nullptr;
 }
 
 }  // namespace
@@ -356,6 +382,7 @@ void GlobalFixupReferences() {
         // Out of the list before its setter runs, which may read more roots.
         TWaitingReference ref = waiting[i];
         waiting.erase(waiting.begin() + static_cast<std::ptrdiff_t>(i));
+        if (!HoldsWaitingReferences(ref.Holder)) ref.Holder->RemoveFreeNotification(WaitingReferenceWatch());
         try {
             SetObjectProp(ref.Instance, ref.Prop, target);
         } catch (...) {
@@ -859,6 +886,7 @@ void TReader::ResolveFixups() {
             if (!other) {
                 WaitingReferences().push_back(TWaitingReference{f.holder, f.instance, f.prop, first, rest});
                 f.holder->IncludeState(csFixups);
+                f.holder->FreeNotification(WaitingReferenceWatch());
                 continue;
             }
             target = FindNestedComponent(other, rest);

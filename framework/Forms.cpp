@@ -347,7 +347,7 @@ void TCustomForm::SetClientSize(int width, int height) {
     FClientSizeSet = true;
     FClientWidth = std::max(width, 0);
     FClientHeight = std::max(height, 0);
-    if (!ComponentState().Contains(csLoading)) ApplyClientSize();
+    if (!IsLoading()) ApplyClientSize();
 }
 
 TRect TCustomForm::ClientRect() {
@@ -392,7 +392,7 @@ void TCustomForm::ApplyPosition() {
 void TCustomForm::SetBorderStyle(TFormBorderStyle value) {
     if (value == FBorderStyle) return;
     FBorderStyle = value;
-    if (ComponentState().Contains(csLoading)) return;
+    if (IsLoading()) return;
     RecreateWnd();
     if (FClientSizeSet) ApplyClientSize();
 }
@@ -400,12 +400,12 @@ void TCustomForm::SetBorderStyle(TFormBorderStyle value) {
 void TCustomForm::SetBorderIcons(TBorderIcons value) {
     if (value == FBorderIcons) return;
     FBorderIcons = value;
-    if (!ComponentState().Contains(csLoading)) RecreateWnd();
+    if (!IsLoading()) RecreateWnd();
 }
 
 void TCustomForm::SetPosition(TPosition value) {
     FPosition = value;
-    if (!ComponentState().Contains(csLoading) && HandleAllocated() && !Showing()) ApplyPosition();
+    if (!IsLoading() && HandleAllocated() && !Showing()) ApplyPosition();
 }
 
 void TCustomForm::SetFormStyle(TFormStyle value) {
@@ -413,13 +413,13 @@ void TCustomForm::SetFormStyle(TFormStyle value) {
         throw EInvalidOperation("MDI 子フォームには対応していません.");
     if (value == FFormStyle) return;
     FFormStyle = value;
-    if (!ComponentState().Contains(csLoading)) RecreateWnd();
+    if (!IsLoading()) RecreateWnd();
 }
 
 // ---- Showing, hiding, closing ----
 
 void TCustomForm::SetVisible(bool value) {
-    if (ComponentState().Contains(csLoading)) {
+    if (IsLoading()) {
         FVisible = value;
         return;
     }
@@ -428,15 +428,18 @@ void TCustomForm::SetVisible(bool value) {
         if (FVisible && Showing()) return;
         HandleNeeded();
         FVisible = true;
+        const TLifeToken life = Life();
         DoShow();
-        if (!FVisible) return;  // OnShow hid it again
+        if (!life || !FVisible) return;  // OnShow freed or hid it again
         if (!FShownOnce) ApplyPosition();
         FShownOnce = true;
         ShowWindow(FHandle, SW_SHOWNORMAL);
         FocusFirstControl();
     } else {
         if (!FVisible) return;
+        const TLifeToken life = Life();
         DoHide();
+        if (!life) return;
         FVisible = false;
         if (HandleAllocated()) ShowWindow(FHandle, SW_HIDE);
     }
@@ -444,8 +447,9 @@ void TCustomForm::SetVisible(bool value) {
 
 void TCustomForm::Show() {
     bool wasShowing = FVisible && Showing();
+    const TLifeToken life = Life();
     SetVisible(true);
-    if (wasShowing && HandleAllocated()) {
+    if (life && wasShowing && HandleAllocated()) {
         SetWindowPos(FHandle, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         SetForegroundWindow(FHandle);
     }
@@ -483,10 +487,11 @@ void TCustomForm::Close() {
         FModalResult = mrCancel;
         return;
     }
-    if (!CloseQuery()) return;
+    const TLifeToken life = Life();
+    if (!CloseQuery() || !life) return;
     TCloseAction action = caHide;
     DoClose(action);
-    if (action == caNone) return;
+    if (!life || action == caNone) return;
     if (Application && Application->MainForm() == this) {
         Application->Terminate();
         return;
@@ -526,26 +531,32 @@ int TCustomForm::ShowModal() {
     // Only an end of the application during the dialog ends it; a dialog
     // shown after the loop has ended (a last question) still runs.
     const bool terminatedBefore = Application->Terminated();
+    // A handler of the dialog's may free it: the loop ends, as cancelled.
+    const TLifeToken life = Life();
     {
         auto restore = OnScopeExit([&] {
-            FModal = false;
             for (HWND w : disabled) if (IsWindow(w)) EnableWindow(w, TRUE);
+            if (!life) return;
+            FModal = false;
             Hide();
         });
         Show();
-        while (true) {
+        while (life) {
             Application->HandleMessage();
+            if (!life) break;
             if (Application->Terminated() && !terminatedBefore) {
                 FModalResult = mrCancel;
                 break;
             }
             if (FModalResult == mrNone) continue;
             if (!CloseQuery()) {
-                FModalResult = mrNone;
+                if (life) FModalResult = mrNone;
                 continue;
             }
+            if (!life) break;
             TCloseAction action = caHide;
             DoClose(action);
+            if (!life) break;
             if (action == caNone) {
                 FModalResult = mrNone;
                 continue;
@@ -553,7 +564,7 @@ int TCustomForm::ShowModal() {
             break;
         }
     }
-    return FModalResult;
+    return life ? FModalResult : mrCancel;
 }
 
 // ---- Focus ----
@@ -563,7 +574,7 @@ void TCustomForm::SetActiveControl(TWinControl* control) {
     if (control && (control == this || !ContainsControl(control)))
         throw EInvalidOperation("コントロール " + control->Name() + " はこのフォームにありません.");
     FActiveControl = control;
-    if (control && !ComponentState().Contains(csLoading) && FVisible && Showing() && control->CanFocus())
+    if (control && !IsLoading() && FVisible && Showing() && control->CanFocus())
         control->SetFocus();
 }
 

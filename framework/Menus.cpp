@@ -465,7 +465,9 @@ void TPopupMenu::DoPopup(TObject* sender) {
 
 void TPopupMenu::Popup(int x, int y) {
     FPopupPoint = TPoint(x, y);
+    const TLifeToken life = Life();
     DoPopup(this);
+    if (!life) return;
     HMENU menu = Items()->Handle();
     if (GetMenuItemCount(menu) <= 0) return;
     HWND window = OwnWindow();
@@ -482,7 +484,8 @@ void TPopupMenu::Popup(int x, int y) {
     // Lets the system finish switching tasks, or the next popup of a tray
     // menu closes at once.
     PostMessageA(window, WM_NULL, 0, 0);
-    if (command) DispatchCommand(command);
+    // The menu's own loop ran messages: anything may have freed it.
+    if (command && life) DispatchCommand(command);
 }
 
 }  // namespace Fw

@@ -1,5 +1,6 @@
 #include "framework/Object.h"
 
+#include <algorithm>
 #include <map>
 
 #include "framework/Component.h"
@@ -130,6 +131,38 @@ TMetaClass* FindClass(const AnsiString& name) {
 std::vector<TMetaClass*> RegisteredClasses() {
     std::vector<TMetaClass*> classes;
     for (const auto& [name, cls] : ClassRegistry()) classes.push_back(cls);
+    return classes;
+}
+
+namespace {
+
+// Every class FW_PUBLISH described, with its unit (null for a program's own).
+// Never destroyed: it is read until the program's end.
+std::vector<std::pair<TMetaClass* (*)(), TUnit& (*)()>>& Published() {
+    static auto* const published = new std::vector<std::pair<TMetaClass* (*)(), TUnit& (*)()>>;
+    return *published;
+}
+
+}  // namespace
+
+TClassAutoRegister::TClassAutoRegister(TMetaClass* (*staticClass)(), TUnit& (*unit)()) {
+    Published().emplace_back(staticClass, unit);
+    if (!unit) RegisterClass(staticClass());
+}
+
+std::vector<TMetaClass*> UnlistedClasses() {
+    std::vector<TMetaClass*> unlisted;
+    for (const auto& [cls, unit] : Published()) {
+        if (!unit) continue;
+        const std::vector<TMetaClass*> listed = unit().ClassList();
+        if (std::find(listed.begin(), listed.end(), cls()) == listed.end()) unlisted.push_back(cls());
+    }
+    return unlisted;
+}
+
+std::vector<TMetaClass*> TUnit::ClassList() const {
+    std::vector<TMetaClass*> classes;
+    for (auto cls : FClasses) classes.push_back(cls());
     return classes;
 }
 

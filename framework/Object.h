@@ -162,9 +162,16 @@ extern TNotifyEvent ApplicationHandleException;
 // passes in silence. Never raises; outside a catch block it does nothing.
 void HandleException(TObject* sender) noexcept;
 
-// Registers a class when the file that describes it is initialised.
+class TUnit;
+
+// Made by FW_PUBLISH for each class it describes. A class of a library unit
+// (its file has FW_UNIT_BEGIN or FW_UNIT_PART before the FW_PUBLISH) is
+// registered by its unit's Classes list and nowhere else; any other class (a
+// program's own) is registered when the file that describes it is
+// initialised. Either way the class is recorded as published, so that
+// UnlistedClasses can find a unit's class its list forgot.
 struct TClassAutoRegister {
-    explicit TClassAutoRegister(TMetaClass* (*staticClass)()) { RegisterClass(staticClass()); }
+    TClassAutoRegister(TMetaClass* (*staticClass)(), TUnit& (*unit)());
 };
 
 // ---- Units: the initialise and finalise steps ----
@@ -242,6 +249,8 @@ public:
 
     const char* Name() const { return FName; }
     bool Initialized() const { return FUses > 0; }
+    // The classes Classes listed, in order.
+    std::vector<TMetaClass*> ClassList() const;
     // The first use registers the classes and runs the initialise step; the
     // last release runs the finalise step and unregisters the classes.
     void Use();
@@ -273,8 +282,18 @@ private:
     [[maybe_unused]] const ::Fw::TUnitUse fwUnitUse##Unit(&FwUnit##Unit);     \
     }
 
+// Marks the rest of a file as the unit's: the classes it publishes belong to
+// the unit's list. FW_UNIT_BEGIN does it for the file that defines the unit;
+// FW_UNIT_PART for any further file of the same unit.
+#define FW_UNIT_PART(Unit)                                                      \
+    namespace {                                                                 \
+    [[maybe_unused]] constexpr ::Fw::TUnit& (*fwThisUnit)() = &FwUnit##Unit;    \
+    }
+
 // The unit object lives as long as the program, past every file's exit code.
+// It comes before the file's FW_PUBLISH descriptions.
 #define FW_UNIT_BEGIN(Unit)                                    \
+    FW_UNIT_PART(Unit)                                         \
     ::Fw::TUnit& FwUnit##Unit() {                              \
         static ::Fw::TUnit& fwUnit = (*new ::Fw::TUnit(#Unit))
 
@@ -283,4 +302,11 @@ private:
         return fwUnit; \
     }
 
+// Classes described with FW_PUBLISH in a unit's files that the unit's
+// Classes list does not name (and so nothing registers), in no set order.
+std::vector<TMetaClass*> UnlistedClasses();
+
 }  // namespace Fw
+
+// No unit: the files of a program's own classes.
+inline constexpr ::Fw::TUnit& (*fwThisUnit)() = nullptr;

@@ -228,7 +228,7 @@ UINT TCustomLabel::TextFlags() const {
 }
 
 void TCustomLabel::AdjustBounds() {
-    if (!FAutoSize || ComponentState().Contains(csLoading)) return;
+    if (!FAutoSize || IsLoading()) return;
     HDC dc = GetDC(nullptr);
     HGDIOBJ old = SelectObject(dc, FFont->Handle());
     AnsiString text = FText;
@@ -238,6 +238,9 @@ void TCustomLabel::AdjustBounds() {
     DrawTextA(dc, text.c_str(), -1, &r, TextFlags() | DT_CALCRECT);
     SelectObject(dc, old);
     ReleaseDC(nullptr, dc);
+    // A wrapping label keeps the width it wraps at: only its height follows
+    // the text (else each shorter text would narrow it for the next).
+    if (FWordWrap) r.right = FWidth;
     int left = FLeft;
     // Right-aligned text keeps its right edge where it was.
     if (FAlignment == taRightJustify) left = FLeft + FWidth - r.right;
@@ -364,7 +367,7 @@ void TCustomEdit::Change() {
 void TCustomEdit::Dispatch(TMessage& message) {
     switch (message.Msg) {
         case CN_COMMAND:
-            if (HIWORD(message.WParam) == EN_CHANGE && !ComponentState().Contains(csLoading)) Change();
+            if (HIWORD(message.WParam) == EN_CHANGE && !IsLoading()) Change();
             return;
         case WM_SETFOCUS:
             TWinControl::Dispatch(message);
@@ -477,7 +480,7 @@ void TCheckBox::SetChecked(bool value) {
     if (value == FChecked) return;
     FChecked = value;
     if (HandleAllocated()) SendMessageA(FHandle, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
-    if (!ComponentState().Contains(csLoading)) Click();
+    if (!IsLoading()) Click();
 }
 
 void TCheckBox::Dispatch(TMessage& message) {

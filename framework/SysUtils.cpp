@@ -375,14 +375,40 @@ AnsiString SysErrorMessage(unsigned long errorCode) {
     return r;
 }
 
-AnsiString WideCharToString(const wchar_t* source) {
-    if (!source) return AnsiString();
-    int n = WideCharToMultiByte(CP_ACP, 0, source, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return AnsiString();
-    AnsiString r(static_cast<std::size_t>(n), '\0');
-    n = WideCharToMultiByte(CP_ACP, 0, source, -1, r.data(), n, nullptr, nullptr);
-    r.resize(n > 0 ? static_cast<std::size_t>(n - 1) : 0);  // without the terminating zero
-    return r;
+std::wstring AnsiToWide(const AnsiString& text) {
+    const int length = static_cast<int>(text.size());
+    const int n = length ? MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0) : 0;
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), n);
+    return wide;
+}
+
+AnsiString WideToAnsi(const std::wstring& text, bool* exact) {
+    const int length = static_cast<int>(text.size());
+    BOOL lossy = FALSE;
+    const int n = length ? WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0,
+                                               nullptr, &lossy)
+                         : 0;
+    AnsiString ansi(static_cast<std::size_t>(n), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, ansi.data(), n, nullptr, &lossy);
+    if (exact) *exact = !lossy;
+    return ansi;
+}
+
+AnsiString WideCharToString(const wchar_t* source) { return source ? WideToAnsi(source) : AnsiString(); }
+
+AnsiString AnsiFileName(const std::wstring& path) {
+    bool exact = false;
+    AnsiString name = WideToAnsi(path, &exact);
+    if (exact) return name;
+    DWORD length = GetShortPathNameW(path.c_str(), nullptr, 0);
+    if (length == 0) return name;
+    std::wstring shortPath(length, L'\0');
+    length = GetShortPathNameW(path.c_str(), shortPath.data(), length);
+    shortPath.resize(length);
+    AnsiString shortName = WideToAnsi(shortPath, &exact);
+    return length > 0 && exact ? shortName : name;
 }
 
 // ---- Double-byte characters ----

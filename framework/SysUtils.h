@@ -183,9 +183,22 @@ AnsiString Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 
 // full stop; "" for a code the system has no text for.
 AnsiString SysErrorMessage(unsigned long errorCode);
 
-// The zero-terminated wide text in the ANSI code page; "" for null, or when
-// the system converts nothing.
+// ---- ANSI and wide text ----
+//
+// Both ways in the ANSI code page in use (CP_ACP), every byte or character
+// of the text, zeros included.
+
+std::wstring AnsiToWide(const AnsiString& text);
+// A character the code page cannot spell becomes '?' (never a look-alike,
+// which could name another file); exact, when given, tells whether none did.
+AnsiString WideToAnsi(const std::wstring& text, bool* exact = nullptr);
+// The zero-terminated wide text in the ANSI code page; "" for null.
 AnsiString WideCharToString(const wchar_t* source);
+// The ANSI name that opens the file path names: its spelling, or when the
+// code page cannot spell it, its short (8.3) form where the file system has
+// one, else the spelling with '?' (a name that opens nothing rather than
+// another file).
+AnsiString AnsiFileName(const std::wstring& path);
 
 // ---- Double-byte characters ----
 //

@@ -413,7 +413,7 @@ private:
 };
 
 #define FW_PUBLISH(Cls)                                                      \
-    static const ::Fw::TClassAutoRegister fwAutoRegister_##Cls(&Cls::StaticClass); \
+    static const ::Fw::TClassAutoRegister fwAutoRegister_##Cls(&Cls::StaticClass, fwThisUnit); \
     ::Fw::TMetaClass* Cls::StaticClass() {                                   \
         static ::Fw::TMetaClass* const meta = ::Fw::TClassDecl<Cls>(#Cls)
 

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "framework/ComObj.h"
+
 namespace Kit {
 
 using namespace Fw;
@@ -166,22 +168,6 @@ AnsiString FindUniqueName(TComponent* owner, AnsiString baseName) {
 
 namespace {
 
-// The designer is held for the call and given back however it ends.
-class TDesignerHold {
-public:
-    explicit TDesignerHold(IFormDesigner* designer) : FDesigner(designer) {
-        if (FDesigner) FDesigner->AddRef();
-    }
-    ~TDesignerHold() {
-        if (FDesigner) FDesigner->Release();
-    }
-    TDesignerHold(const TDesignerHold&) = delete;
-    TDesignerHold& operator=(const TDesignerHold&) = delete;
-
-private:
-    IFormDesigner* FDesigner;
-};
-
 // Hands each property editor's name on.
 struct TNameCollector {
     const TGetStrProc* Proc;
@@ -194,7 +180,8 @@ void GetProperties(TComponent* component, IFormDesigner* designer, const TGetStr
     Detail::RequireObject(component);
     TDesignerSelectionList selection;
     selection.Add(component);
-    TDesignerHold hold(designer);
+    // The designer is held for the call and given back however it ends.
+    const TComPtr<IFormDesigner> hold(designer);
     TNameCollector collector{&proc};
     GetComponentProperties(&selection, tkProperties, designer, MakeEvent<&TNameCollector::Take>(&collector));
 }

@@ -76,7 +76,11 @@ TComponent* TComponentArray::CreateNew(AnsiString name) {
         if (FParentControl) control->SetParent(FParentControl);
         else control->SetParent(dynamic_cast<TCustomForm*>(owner));
     }
-    if (OnCreateNew) OnCreateNew(this, component);
+    if (OnCreateNew) {
+        const TLifeToken life = Life();
+        OnCreateNew(this, component);
+        if (!life) return component;
+    }
     Add(component);
     return component;
 }
@@ -87,7 +91,9 @@ int TComponentArray::Add(TComponent* component) {
     const int index = FItems->AddObject(component->Name(), component);
     Watch(component);
     if (OnAdd) {
+        const TLifeToken life = Life();
         OnAdd(this, index, component);
+        if (!life) return index;
         // The handler may have renamed it.
         GetItems();
         if (index < FItems->Count() && FItems->Objects(index) == component) FItems->Put(index, component->Name());
@@ -162,7 +168,7 @@ void TComponentArray::SetElementClassName(AnsiString value) {
     if (value == FElementClassName) return;
     FElementClassName = value;
     FElementClassType = GetClass(value);
-    if (!ComponentState().Contains(csLoading)) Clear();
+    if (!IsLoading()) Clear();
 }
 
 void TComponentArray::SetElementClassType(TMetaClass* value) {
@@ -172,14 +178,14 @@ void TComponentArray::SetElementClassType(TMetaClass* value) {
     const AnsiString name = value ? value->ClassName() : AnsiString();
     if (name != FElementClassName) {
         FElementClassName = name;
-        if (!ComponentState().Contains(csLoading)) Clear();
+        if (!IsLoading()) Clear();
     }
 }
 
 void TComponentArray::SetParent(TWinControl* control) {
     FParentControl = control;
     Watch(control);
-    if (ComponentState().Contains(csLoading)) return;
+    if (IsLoading()) return;
     for (int i = 0; i < FItems->Count();) {
         auto* element = dynamic_cast<TControl*>(FItems->Objects(i));
         if (element && element->Parent() == control) ++i;

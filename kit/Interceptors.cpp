@@ -4,10 +4,13 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <functional>
 #include <mutex>
 #include <string>
 
 #include "framework/Application.h"
+#include "framework/ComObj.h"
+#include "framework/GlobalBlocks.h"
 #include "framework/ObjectInstance.h"
 
 namespace Kit {
@@ -19,13 +22,6 @@ FW_UNIT_BEGIN(Interceptors)
              TMDIFormClientMessageInterceptor, TControlMessageInterceptor, TNotificationProxy, TInterceptorUser,
              TFileDrop, TMouseWheel, TImageListImage, TBitmapPainter, TRMItem, TRMItems, TRegisteredMessage>()
 FW_UNIT_END
-
-namespace {
-
-bool Loading(const TComponent* c) { return c->ComponentState().Contains(csLoading); }
-bool Designing(const TComponent* c) { return c->ComponentState().Contains(csDesigning); }
-
-}  // namespace
 
 WNDPROC SetWindowProc(HWND wnd, WNDPROC proc) {
     return reinterpret_cast<WNDPROC>(SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
@@ -145,8 +141,78 @@ void AddOrphan(TSubclassLink* link) {
 
 }  // namespace
 
+// ---- After a message ----
+//
+// A message on its way through this thread's hooks (the hooks of one window
+// nest: the last one made calls the one before it), with what is to be done
+// once it has been through all of them: when the outermost hook that took it
+// returns. A drop block is finished there, after every drop component that
+// the message reaches has read it.
+
+namespace {
+
+struct TMessageFrame {
+    UINT Msg;
+    WPARAM WParam;
+    TMessageFrame* Outer;
+    std::vector<std::pair<const void*, std::function<void()>>> After;
+};
+
+thread_local TMessageFrame* tFrames = nullptr;
+
+TMessageFrame* OutermostFrame(const TMessage& message) {
+    TMessageFrame* found = nullptr;
+    for (TMessageFrame* f = tFrames; f; f = f->Outer)
+        if (f->Msg == message.Msg && f->WParam == message.WParam) found = f;
+    return found;
+}
+
+// Opens a frame for a message that no outer hook has taken yet. Only the
+// messages whose handlers leave work to the end of the message (a drop
+// block to finish) get one: every other message passes at no cost.
+class TFrameScope {
+public:
+    explicit TFrameScope(const TMessage& message) : FFrame{message.Msg, message.WParam, nullptr, {}} {
+        FOpen = message.Msg == WM_DROPFILES && !OutermostFrame(message);
+        if (!FOpen) return;
+        FFrame.Outer = tFrames;
+        tFrames = &FFrame;
+    }
+    ~TFrameScope() {
+        if (!FOpen) return;
+        tFrames = FFrame.Outer;
+        for (auto& [key, action] : FFrame.After) action();
+    }
+    TFrameScope(const TFrameScope&) = delete;
+    TFrameScope& operator=(const TFrameScope&) = delete;
+
+private:
+    TMessageFrame FFrame;
+    bool FOpen;
+};
+
+}  // namespace
+
+void AfterMessage(const TMessage& message, const void* key, std::function<void()> action) {
+    TMessageFrame* frame = OutermostFrame(message);
+    if (!frame) {
+        action();
+        return;
+    }
+    for (const auto& entry : frame->After)
+        if (entry.first == key) return;
+    frame->After.emplace_back(key, std::move(action));
+}
+
+bool IsHook(WNDPROC proc) {
+    static const void* const receive =
+        TWndMethod::Bind<&TSubclassLink::Receive>(static_cast<TSubclassLink*>(nullptr)).Method().Code;
+    return IsObjectInstance(proc) && ObjectInstanceMethod(proc).Method().Code == receive;
+}
+
 void TSubclassLink::Receive(TMessage& message) {
     TPin pin(this);
+    TFrameScope frame(message);
     if (Owner) {
         Owner->WindowProc(message);
         return;
@@ -250,7 +316,11 @@ void TWindowSubclass::WindowProc(TMessage& Message) {
     // Still this object's window: unless a handler destroyed this object or
     // made it let go.
     if (link && link->Owner == this && FHandle == wnd && destroy) UnSubclass();
-    if (!handled && wnd) Message.Result = CallPrevious(previous, previousIsCode, wnd, Message);
+    // A window that a handler destroyed (its form freed) has no procedure
+    // left to call: the one it had may have gone with its control. Still
+    // hooked by this object, it is alive (its WM_DESTROY would have let go).
+    if (!handled && wnd && ((link && link->Owner == this && FHandle == wnd) || IsWindow(wnd)))
+        Message.Result = CallPrevious(previous, previousIsCode, wnd, Message);
 }
 
 void TWindowSubclass::CallOldProc(TMessage& Message, bool& Handled) {
@@ -261,21 +331,12 @@ void TWindowSubclass::CallOldProc(TMessage& Message, bool& Handled) {
 
 // ---- Message event dispatcher ----
 
-// One DispatchEvent in progress. The destructor marks every walk, so that
-// none touches the dispatcher after the handler that destroyed it.
-struct TMessageEventDispatcher::TWalk {
-    TWalk* Outer;
-    bool Gone = false;
-};
-
 FW_PUBLISH(TMessageEventDispatcher)
 FW_END_PUBLISH
 
 TMessageEventDispatcher::TMessageEventDispatcher() = default;
 
-TMessageEventDispatcher::~TMessageEventDispatcher() {
-    for (TWalk* w = FWalks; w; w = w->Outer) w->Gone = true;
-}
+TMessageEventDispatcher::~TMessageEventDispatcher() = default;
 
 void TMessageEventDispatcher::AddHandler(unsigned Msg, const TMessageHandler& Handler) {
     FLists[Msg].push_back(Handler);
@@ -283,7 +344,7 @@ void TMessageEventDispatcher::AddHandler(unsigned Msg, const TMessageHandler& Ha
 
 void TMessageEventDispatcher::DeleteHandler(unsigned Msg, const TMessageHandler& Handler) {
     THandlerList& list = FLists[Msg];
-    if (!FWalks) {
+    if (FWalks == 0) {
         list.erase(std::remove(list.begin(), list.end(), Handler), list.end());
         return;
     }
@@ -297,12 +358,12 @@ void TMessageEventDispatcher::DeleteHandler(unsigned Msg, const TMessageHandler&
 
 void TMessageEventDispatcher::DispatchEvent(TObject*, TMessage& Message, bool& Handled) {
     THandlerList& list = FLists[Message.Msg];  // map nodes stay put; the vector may grow
-    TWalk walk{FWalks};
-    FWalks = &walk;
-    auto end = OnScopeExit([this, &walk] {
-        if (walk.Gone) return;
-        FWalks = walk.Outer;
-        if (!FWalks && FDirty) Compact();
+    // A handler may destroy this dispatcher (its interceptor freed).
+    const TLifeToken life = FLife.Token();
+    ++FWalks;
+    auto end = OnScopeExit([this, &life] {
+        if (!life) return;
+        if (--FWalks == 0 && FDirty) Compact();
     });
     // Those added during the walk wait for the next message.
     const std::size_t count = list.size();
@@ -312,7 +373,7 @@ void TMessageEventDispatcher::DispatchEvent(TObject*, TMessage& Message, bool& H
         bool handled = false;
         handler(this, Message, handled);
         if (handled) Handled = true;
-        if (walk.Gone) return;
+        if (!life) return;
     }
 }
 
@@ -368,8 +429,9 @@ void TCustomMessageInterceptor::ReleaseUsers() {
 
 void TCustomMessageInterceptor::WindowMessageHandler(TObject* Sender, TMessage& Message, bool& Handled) {
     if (!FEnabled) return;
+    const TLifeToken life = Life();
     FDispatcher->DispatchEvent(Sender, Message, Handled);
-    if (!Handled && OnMessage) OnMessage(Sender, Message, Handled);
+    if (life && !Handled && OnMessage) OnMessage(Sender, Message, Handled);
 }
 
 FW_PUBLISH(TFormMessageInterceptor)
@@ -472,7 +534,7 @@ void TInterceptorUser::DefineHandler(int Msg, const TMessageHandler& Handler) {
 void TInterceptorUser::ClearHandlerList() { FDefinitions.clear(); }
 
 void TInterceptorUser::AddHandlers(TMessageEventDispatcher* Dispatcher) {
-    if (Loading(this)) return;
+    if (IsLoading()) return;
     Dispatcher->AddHandler(WM_DESTROY, MakeEvent<&TInterceptorUser::DestroyHandler>(this));
     for (const TDefinition& d : FDefinitions) Dispatcher->AddHandler(d.Msg, d.Handler);
 }
@@ -483,7 +545,7 @@ void TInterceptorUser::DeleteHandlers(TMessageEventDispatcher* Dispatcher) {
 }
 
 void TInterceptorUser::CheckActive() {
-    if (!Loading(this) && FActive) throw Exception("コンポーネントがアクティブです.");
+    if (!IsLoading() && FActive) throw Exception("コンポーネントがアクティブです.");
 }
 
 void TInterceptorUser::DefineOnce() {
@@ -546,7 +608,7 @@ void TInterceptorUser::Loaded() {
 void TInterceptorUser::SetActive(bool Value) {
     FActivatePending = false;
     if (Value == FActive) return;
-    if (Loading(this)) {
+    if (IsLoading()) {
         FActive = Value;
         return;
     }
@@ -568,7 +630,7 @@ void TInterceptorUser::SetActive(bool Value) {
 }
 
 void TInterceptorUser::ActivateIfPending(bool referenceSet) {
-    if (!FActivatePending || !referenceSet || Loading(this)) return;
+    if (!FActivatePending || !referenceSet || IsLoading()) return;
     SetActive(true);
 }
 
@@ -601,7 +663,7 @@ void TInterceptorUser::Notification(TComponent* AComponent, TOperation Operation
         FMessageInterceptor = nullptr;
         FControl = nullptr;
         FSubclass->SetWinControl(nullptr);
-        if (wasActive && !Loading(this)) DoActivate(false);
+        if (wasActive && !IsLoading()) DoActivate(false);
     }
 }
 
@@ -633,60 +695,6 @@ TMessageEventDispatcher* TInterceptorUser::GetDispatcher() const {
 
 namespace {
 
-// Releases a COM interface when it leaves the scope.
-template <class I>
-struct TComRef {
-    I* Ptr = nullptr;
-    ~TComRef() {
-        if (Ptr) Ptr->Release();
-    }
-};
-
-std::wstring Widen(const AnsiString& text) {
-    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
-// The ANSI spelling of name; false when the code page cannot spell it (the
-// result then has '?' where it fails, a name that opens nothing).
-bool Narrow(const std::wstring& name, AnsiString& result) {
-    BOOL lossy = FALSE;
-    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.data(), static_cast<int>(name.size()), nullptr, 0,
-                                nullptr, &lossy);
-    result.assign(static_cast<std::size_t>(n), '\0');
-    lossy = FALSE;
-    if (n > 0)
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.data(), static_cast<int>(name.size()), result.data(),
-                            n, nullptr, &lossy);
-    return !lossy;
-}
-
-// Dropped name index as a name that opens the file: the whole name, however
-// long, in the ANSI code page; a name the code page cannot spell in its
-// short (8.3) form when the file system has one. Without one the name is
-// reported as the code page spells it, with '?' for what it cannot.
-AnsiString DroppedName(HDROP drop, UINT index, std::wstring& wide) {
-    // Asked for its length first; for a block of ANSI names the length is
-    // counted in bytes, which is never fewer than the characters.
-    UINT length = DragQueryFileW(drop, index, nullptr, 0);
-    wide.assign(length + 1, L'\0');
-    DragQueryFileW(drop, index, wide.data(), length + 1);
-    wide.resize(wcslen(wide.c_str()));
-    AnsiString name;
-    if (Narrow(wide, name)) return name;
-    DWORD shortLength = GetShortPathNameW(wide.c_str(), nullptr, 0);
-    if (shortLength > 0) {
-        std::wstring shortName(shortLength, L'\0');
-        shortLength = GetShortPathNameW(wide.c_str(), shortName.data(), shortLength);
-        shortName.resize(shortLength);
-        AnsiString shortAnsi;
-        if (shortLength > 0 && Narrow(shortName, shortAnsi)) return shortAnsi;
-    }
-    return name;
-}
-
 // The extension of the file-name part, from its last dot, as the name has it.
 bool HasLinkExtension(const std::wstring& name) {
     std::size_t slash = name.find_last_of(L"\\/:");
@@ -699,24 +707,20 @@ bool HasLinkExtension(const std::wstring& name) {
 
 AnsiString ResolveShortcutFile(const AnsiString& FileName) {
     AnsiString result = FileName;
-    // Only a successful initialisation (S_FALSE too) is undone: undoing a
-    // failed one would end the apartment the thread had entered before.
-    if (FAILED(CoInitialize(nullptr))) return result;
-    auto uninit = OnScopeExit([] { CoUninitialize(); });
-    TComRef<IShellLinkA> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&link.Ptr))))
-        return result;
-    TComRef<IPersistFile> file;
-    if (FAILED(link.Ptr->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.Ptr)))) return result;
+    TComInit com;
+    if (!com.Initialized()) return result;
+    TComPtr<IShellLinkA> link;
+    TComPtr<IPersistFile> file;
     // The whole name, however long: a cut one would name another file.
-    std::wstring wide = Widen(FileName);
-    if (FAILED(file.Ptr->Load(wide.c_str(), STGM_READ))) return result;
+    const std::wstring wide = AnsiToWide(FileName);
     HWND owner = Application ? Application->Handle() : nullptr;
-    if (FAILED(link.Ptr->Resolve(owner, SLR_ANY_MATCH))) return result;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.OutVoid())) ||
+        FAILED(link->QueryInterface(IID_IPersistFile, file.OutVoid())) || FAILED(file->Load(wide.c_str(), STGM_READ)) ||
+        FAILED(link->Resolve(owner, SLR_ANY_MATCH)))
+        return result;
     char path[MAX_PATH] = "";
     WIN32_FIND_DATAA data{};
-    if (link.Ptr->GetPath(path, MAX_PATH, &data, 0) == S_OK) result = path;
+    if (link->GetPath(path, MAX_PATH, &data, 0) == S_OK) result = path;
     return result;
 }
 
@@ -737,29 +741,35 @@ void TFileDrop::DefineHandlers() { DefineHandler(WM_DROPFILES, MakeEvent<&TFileD
 
 void TFileDrop::DoActivate(bool Value) {
     TInterceptorUser::DoActivate(Value);
-    if (Designing(this)) return;
+    if (IsDesigning()) return;
     if (HWND wnd = GetHandle()) DragAcceptFiles(wnd, Value);
 }
 
 void TFileDrop::DropHandler(TObject*, TMessage& Message, bool& Handled) {
-    HDROP drop = TWMDropFiles(Message).Drop();
+    const HDROP drop = TWMDropFiles(Message).Drop();
+    TDropList list;
     {
-        auto finish = OnScopeExit([drop] { DragFinish(drop); });
-        FFiles->Clear();
-        const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-        std::wstring wide;
-        for (UINT i = 0; i < count; ++i) {
-            AnsiString name = DroppedName(drop, i, wide);
-            if (FFollowLink && HasLinkExtension(wide)) name = ResolveShortcutFile(name);
-            FFiles->Add(name);
-        }
-        POINT at{0, 0};
-        DragQueryPoint(drop, &at);
-        FDropPoint = at;
+        // Every drop component that the message reaches reads the same
+        // block: it is finished once the message has been through them all.
+        auto finish = OnScopeExit([&] { Detail::AfterMessage(Message, drop, [drop] { DragFinish(drop); }); });
+        list = ReadDropList(reinterpret_cast<HGLOBAL>(drop));
     }
-    Handled = true;
+    // A hook made before this one on the window (another component's) gets
+    // the drop too; the window's own procedure does not.
+    TWindowSubclass* subclass = GetSubclass();
+    Handled = !(subclass && Detail::IsHook(subclass->PreviousProc()));
+    // A block that is no list within its bounds is no drop.
+    if (list.Names.empty()) return;
+    FFiles->Clear();
+    for (const std::wstring& wide : list.Names) {
+        AnsiString name = AnsiFileName(wide);
+        if (FFollowLink && HasLinkExtension(wide)) name = ResolveShortcutFile(name);
+        FFiles->Add(name);
+    }
+    FDropPoint = list.Point;
+    const TLifeToken life = Life();
     if (OnDropFiles) OnDropFiles(this);
-    if (FActivateWindow)
+    if (life && FActivateWindow)
         if (HWND wnd = GetHandle()) {
             SetActiveWindow(wnd);
             SetForegroundWindow(wnd);
@@ -773,7 +783,7 @@ FW_END_PUBLISH
 TMouseWheel::TMouseWheel(TComponent* Owner) : TInterceptorUser(Owner) {}
 
 void TMouseWheel::DefineHandlers() {
-    if (Designing(this)) return;
+    if (IsDesigning()) return;
     DefineHandler(WM_MOUSEWHEEL, MakeEvent<&TMouseWheel::WheelHandler>(this));
 }
 
@@ -846,7 +856,7 @@ void TBitmapPainter::DefineHandlers() {
 }
 
 void TBitmapPainter::SetActive(bool Value) {
-    if (Value && !Loading(this)) {
+    if (Value && !IsLoading()) {
         if (!FImage->isValid()) throw Exception("Image が無効です.");
         UpdateWindow();
     }
@@ -949,7 +959,7 @@ TRMItem::TRMItem(TCollection* Collection) : TCollectionItem(Collection) {}
 void TRMItem::SetText(const AnsiString& Value) {
     FText = Value;
     auto* items = dynamic_cast<TRMItems*>(Collection());
-    if (items && items->OwnerComponent() && Designing(items->OwnerComponent())) return;
+    if (items && items->OwnerComponent() && items->OwnerComponent()->IsDesigning()) return;
     FMessageNumber = RegisterWindowMessageA(FText.c_str());
 }
 
@@ -994,12 +1004,12 @@ TRegisteredMessage::~TRegisteredMessage() {
 }
 
 void TRegisteredMessage::SetMessages(TRMItems* Value) {
-    if (!Designing(this) && !Loading(this)) throw Exception("実行時にはメッセージを変更できません.");
+    if (!IsDesigning() && !IsLoading()) throw Exception("実行時にはメッセージを変更できません.");
     FMessages->Assign(Value);
 }
 
 void TRegisteredMessage::DefineHandlers() {
-    if (Designing(this)) return;
+    if (IsDesigning()) return;
     for (int i = 0; i < FMessages->Count(); ++i)
         if (UINT number = FMessages->Items(i)->MessageNumber())
             DefineHandler(static_cast<int>(number), MakeEvent<&TRegisteredMessage::RegisteredMessageHandler>(this));

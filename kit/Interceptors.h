@@ -143,12 +143,12 @@ public:
     bool HasList(unsigned Msg) const { return FLists.count(Msg) != 0; }
 
 private:
-    struct TWalk;
     using THandlerList = std::vector<TMessageHandler>;
     void Compact();
 
     std::map<unsigned, THandlerList> FLists;
-    TWalk* FWalks = nullptr;  // the walks in progress, innermost first
+    int FWalks = 0;  // walks in progress (nested by handlers)
+    Fw::TLife FLife;
     // Entries deleted during a walk are left unassigned in their lists until
     // the last walk ends.
     bool FDirty = false;

@@ -10,21 +10,6 @@ FW_UNIT_BEGIN(Olednd)
     .Classes<TOleDropSource, TDragGestureRecognizer, TDFItem, TDFItems, TOleDropTarget>()
 FW_UNIT_END
 
-namespace {
-
-bool Designing(const TComponent* c) { return c->ComponentState().Contains(csDesigning); }
-
-// OLE for the thread, for as long as a component lives. Only an
-// initialisation that succeeded is undone: undoing a failed one would end
-// an apartment the thread had entered before.
-bool InitializeOle(const TComponent* c) { return !Designing(c) && SUCCEEDED(OleInitialize(nullptr)); }
-
-void UninitializeOle(bool initialized) {
-    if (initialized) OleUninitialize();
-}
-
-}  // namespace
-
 // ---- TOleDropSource ----
 
 FW_PUBLISH(TOleDropSource)
@@ -34,9 +19,10 @@ FW_PUBLISH(TOleDropSource)
     .Property("OnGiveFeedback", &TOleDropSource::OnGiveFeedback, &TOleDropSource::OnGiveFeedback)
 FW_END_PUBLISH
 
-TOleDropSource::TOleDropSource(TComponent* Owner) : TComponent(Owner) {
-    FOleInitialized = InitializeOle(this);
-    FDropSource = TDropSourceImpl::Create();
+// OLE for the thread, for as long as a component lives; none in the designer.
+TOleDropSource::TOleDropSource(TComponent* Owner)
+    : TComponent(Owner), FOle(TComInit::ikOle, !IsDesigning()),
+      FDropSource(TComPtr<TDropSourceImpl>::Adopt(TDropSourceImpl::Create())) {
     FDropSource->GiveFeedbackHandler = MakeEvent<&TOleDropSource::GiveFeedback>(this);
     FDropSource->QueryContinueDragHandler = MakeEvent<&TOleDropSource::QueryContinueDrag>(this);
 }
@@ -45,18 +31,15 @@ TOleDropSource::~TOleDropSource() {
     // A drag in progress keeps the object: it carries on with its defaults.
     FDropSource->GiveFeedbackHandler = nullptr;
     FDropSource->QueryContinueDragHandler = nullptr;
-    FDropSource->Release();
-    FDropSource = nullptr;
-    UninitializeOle(FOleInitialized);
 }
 
 bool TOleDropSource::DoDragDrop(IDataObject* data) {
-    const auto alive = FLife.Watch();
+    const TLifeToken life = Life();
     DWORD effect = DROPEFFECT_NONE;
     // The system holds the drop source until the drag ends, whatever
     // becomes of this component meanwhile.
-    HRESULT result = ::DoDragDrop(data, FDropSource, GetDropEffects(FValidDropEffects), &effect);
-    if (*alive) FLastDropEffect = GetDropEffectKind(effect);
+    HRESULT result = ::DoDragDrop(data, FDropSource.Get(), GetDropEffects(FValidDropEffects), &effect);
+    if (life) FLastDropEffect = GetDropEffectKind(effect);
     return result == DRAGDROP_S_DROP;
 }
 
@@ -82,7 +65,7 @@ FW_END_PUBLISH
 TDragGestureRecognizer::TDragGestureRecognizer(TComponent* Owner) : TInterceptorUser(Owner) {}
 
 void TDragGestureRecognizer::DefineHandlers() {
-    if (Designing(this)) return;
+    if (IsDesigning()) return;
     DefineHandler(WM_LBUTTONDOWN, MakeEvent<&TDragGestureRecognizer::ButtonDownHandler>(this));
     DefineHandler(WM_RBUTTONDOWN, MakeEvent<&TDragGestureRecognizer::ButtonDownHandler>(this));
     DefineHandler(WM_MOUSEMOVE, MakeEvent<&TDragGestureRecognizer::MouseMoveHandler>(this));
@@ -104,19 +87,19 @@ void TDragGestureRecognizer::ButtonDownHandler(TObject*, TMessage& Message, bool
     if (keys & MK_MBUTTON) FTrackedButton = mbMiddle;
     RecognizeStartingMode mode = rsmNormal;
     if (OnRecognizeStart) {
-        const auto alive = FLife.Watch();
+        const TLifeToken life = Life();
         POINT cursor{};
         GetCursorPos(&cursor);
         OnRecognizeStart(this, FTrackedButton, TPoint(cursor), mode);
-        if (!*alive) return;
+        if (!life) return;
     }
     if (mode == rsmCancel) return;
     if (mode == rsmThrough && !FThroughMessage) {
         // The window gets the press now; it comes back through the step above.
         FTracking = true;
-        const auto alive = FLife.Watch();
+        const TLifeToken life = Life();
         SendMessageA(GetHandle(), Message.Msg, Message.WParam, Message.LParam);
-        if (!*alive) return;
+        if (!life) return;
     }
     Handled = !FThroughMessage;
     FStartPos = TPoint(mouse.X(), mouse.Y());
@@ -131,10 +114,10 @@ void TDragGestureRecognizer::MouseMoveHandler(TObject*, TMessage& Message, bool&
     const int dy = FStartPos.Y - mouse.Y();
     const int distance = static_cast<int>(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
     if (distance <= FThreshold) return;
-    const auto alive = FLife.Watch();
+    const TLifeToken life = Life();
     if (OnRecognized) {
         OnRecognized(this, FTrackedButton);
-        if (!*alive) return;
+        if (!life) return;
     }
     FTracking = false;
     if (OnRecognizeEnd) OnRecognizeEnd(this);
@@ -168,18 +151,18 @@ void TDragGestureRecognizer::ButtonUpHandler(TObject*, TMessage& Message, bool& 
     // and an up, passing this recognizer's handlers as a click passes them
     // with ThroughMessage true. The up carries the keys still held: the real
     // up's, without the released button.
-    const auto alive = FLife.Watch();
+    const TLifeToken life = Life();
     const HWND wnd = GetHandle();
     const TMouseButton button = FTrackedButton;
     FThroughMessage = true;
     {
-        auto restore = OnScopeExit([this, &alive] {
-            if (*alive) FThroughMessage = false;
+        auto restore = OnScopeExit([this, &life] {
+            if (life) FThroughMessage = false;
         });
         SendMessageA(wnd, ButtonMessage(button, true), Message.WParam, Message.LParam);
-        if (!*alive) return;
+        if (!life) return;
         SendMessageA(wnd, ButtonMessage(button, false), Message.WParam & ~ButtonFlag(button), Message.LParam);
-        if (!*alive) return;
+        if (!life) return;
     }
     Handled = true;
     if (OnRecognizeEnd) OnRecognizeEnd(this);
@@ -257,10 +240,9 @@ FW_PUBLISH(TOleDropTarget)
     .Property("OnDrop", &TOleDropTarget::OnDrop, &TOleDropTarget::OnDrop)
 FW_END_PUBLISH
 
-TOleDropTarget::TOleDropTarget(TComponent* Owner) : TInterceptorUser(Owner) {
-    FOleInitialized = InitializeOle(this);
-    FFormats = new TDFItems(this);
-    FDropTarget = TDropTargetImpl::Create();
+TOleDropTarget::TOleDropTarget(TComponent* Owner)
+    : TInterceptorUser(Owner), FOle(TComInit::ikOle, !IsDesigning()), FFormats(new TDFItems(this)),
+      FDropTarget(TComPtr<TDropTargetImpl>::Adopt(TDropTargetImpl::Create())) {
     FDropTarget->DragEnterHandler = MakeEvent<&TOleDropTarget::DragEnter>(this);
     FDropTarget->DragOverHandler = MakeEvent<&TOleDropTarget::DragOver>(this);
     FDropTarget->DragLeaveHandler = MakeEvent<&TOleDropTarget::DragLeave>(this);
@@ -275,11 +257,8 @@ TOleDropTarget::~TOleDropTarget() {
     FDropTarget->DragOverHandler = nullptr;
     FDropTarget->DragLeaveHandler = nullptr;
     FDropTarget->DropHandler = nullptr;
-    FDropTarget->Release();
-    FDropTarget = nullptr;
     delete FFormats;
     FFormats = nullptr;
-    UninitializeOle(FOleInitialized);
 }
 
 void TOleDropTarget::SetFormats(TDFItems*) { throw Exception("この動作はサポートされていません."); }
@@ -292,7 +271,7 @@ void TOleDropTarget::DefineHandlers() {}
 
 void TOleDropTarget::DoActivate(bool Value) {
     TInterceptorUser::DoActivate(Value);
-    if (Designing(this)) return;
+    if (IsDesigning()) return;
     if (!Value) {
         Revoke();
         return;
@@ -300,7 +279,7 @@ void TOleDropTarget::DoActivate(bool Value) {
     // Only a registration of its own is revoked later: a window that has
     // another target keeps it.
     HWND wnd = GetHandle();
-    if (wnd && !FRegisteredWindow && RegisterDragDrop(wnd, FDropTarget) == S_OK) FRegisteredWindow = wnd;
+    if (wnd && !FRegisteredWindow && RegisterDragDrop(wnd, FDropTarget.Get()) == S_OK) FRegisteredWindow = wnd;
 }
 
 void TOleDropTarget::Revoke() {
@@ -311,7 +290,7 @@ void TOleDropTarget::Revoke() {
 
 void TOleDropTarget::Loaded() {
     TInterceptorUser::Loaded();
-    if (!Designing(this)) FFormats->RegisterAll();
+    if (!IsDesigning()) FFormats->RegisterAll();
 }
 
 TPoint TOleDropTarget::GetClientPoint(POINTL point) {
@@ -353,11 +332,11 @@ void TOleDropTarget::Track(IDataObject* data, DWORD keyState, POINTL point, DWOR
             effect = context.DropEffect;
             result = context.Result;
         });
-        const auto alive = FLife.Watch();
+        const TLifeToken life = Life();
         if (TDFItem* item = CurrentItem()) {
             if (enter) item->FireEnter(&context);
             else item->FireOver(&context);
-            if (!*alive) return;
+            if (!life) return;
         }
         const TDragEvent& event = enter ? OnDragEnter : OnDragOver;
         if (event) event(this, &context);
@@ -388,11 +367,11 @@ void TOleDropTarget::Drop(IDataObject* data, DWORD keyState, POINTL point, DWORD
             // no event to take it, nothing was dropped (DROPEFFECT_NONE).
             result = told && context.Result == E_NOTIMPL ? S_OK : context.Result;
         });
-        const auto alive = FLife.Watch();
+        const TLifeToken life = Life();
         if (TDFItem* item = CurrentItem(); item && item->OnDrop) {
             told = true;
             item->FireDrop(&context);
-            if (!*alive) return;
+            if (!life) return;
         }
         if (OnDrop) {
             told = true;

@@ -11,7 +11,8 @@
 // than the component lives (a drag in progress): the component empties the
 // slots before it lets go, so the object falls back to its own behaviour
 // and never calls into the component again. A component that an event of
-// its own destroys stops touching itself once that event returns.
+// its own destroys is not touched once that event returns (the framework's
+// life tokens, Component.h).
 //
 // The components initialise OLE on their thread for as long as they live
 // (not in the form designer, where they stay inert). Everything here runs on
@@ -25,9 +26,8 @@
 #include <windows.h>
 #include <ole2.h>
 
-#include <memory>
-
 #include "framework/Collection.h"
+#include "framework/ComObj.h"
 #include "framework/Component.h"
 #include "framework/Graphics.h"
 #include "framework/Messages.h"
@@ -36,26 +36,6 @@
 #include "kit/Oledndinterfaces.h"
 
 namespace Kit {
-
-namespace Detail {
-
-// Tells code that fired an event of its object whether the event destroyed
-// the object: a watch taken before the event reads false once the object
-// has gone.
-class TLifeToken {
-public:
-    TLifeToken() : FAlive(std::make_shared<bool>(true)) {}
-    ~TLifeToken() { *FAlive = false; }
-    TLifeToken(const TLifeToken&) = delete;
-    TLifeToken& operator=(const TLifeToken&) = delete;
-
-    std::shared_ptr<const bool> Watch() const { return FAlive; }
-
-private:
-    std::shared_ptr<bool> FAlive;
-};
-
-}  // namespace Detail
 
 // ---- Drop source ----
 
@@ -81,7 +61,7 @@ public:
     // combination of effects).
     bool DoDragDrop(IDataObject* data);
     TDropEffectKind LastDropEffect() const { return FLastDropEffect; }
-    TDropSourceImpl* DropSource() const { return FDropSource; }
+    TDropSourceImpl* DropSource() const { return FDropSource.Get(); }
 
     // The handlers in the drop source's slots.
     void QueryContinueDrag(bool escapePressed, DWORD keyState, HRESULT& result);
@@ -95,9 +75,8 @@ public:
 private:
     TDropEffectKinds FValidDropEffects{ekCopy};
     TDropEffectKind FLastDropEffect = ekNone;
-    TDropSourceImpl* FDropSource = nullptr;
-    bool FOleInitialized = false;
-    Detail::TLifeToken FLife;
+    Fw::TComInit FOle;  // first made, last gone: the object below goes while OLE is up
+    Fw::TComPtr<TDropSourceImpl> FDropSource;
 };
 
 // ---- Drag gesture ----
@@ -146,7 +125,6 @@ private:
     bool FTracking = false;
     Fw::TPoint FStartPos;
     Fw::TMouseButton FTrackedButton = Fw::mbLeft;
-    Detail::TLifeToken FLife;
 };
 
 // ---- Drop target ----
@@ -244,7 +222,7 @@ public:
     // "この動作はサポートされていません.".
     void SetFormats(TDFItems* Value);
 
-    TDropTargetImpl* DropTarget() const { return FDropTarget; }
+    TDropTargetImpl* DropTarget() const { return FDropTarget.Get(); }
     // The item chosen by the last effect computation; null when none was, or
     // when it has been deleted since.
     TDFItem* CurrentItem() const;
@@ -277,12 +255,11 @@ private:
     void Track(IDataObject* data, DWORD keyState, POINTL point, DWORD& effect, HRESULT& result, bool enter);
     void Revoke();
 
+    Fw::TComInit FOle;  // first made, last gone
     TDFItems* FFormats = nullptr;
-    TDropTargetImpl* FDropTarget = nullptr;
+    Fw::TComPtr<TDropTargetImpl> FDropTarget;
     int FCurrentItemID = -1;  // kept by ID: items may be deleted during a drag
     HWND FRegisteredWindow = nullptr;
-    bool FOleInitialized = false;
-    Detail::TLifeToken FLife;
 };
 
 // The unit's initialise and finalise steps.

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/GlobalBlocks.h"
+
 namespace Kit {
 
 namespace {
@@ -38,34 +40,9 @@ TFormatEnumeratorFactory FormatEnumeratorFactory() {
     return factory;
 }
 
-// Releases a COM reference at the end of a scope.
-template <class I>
-struct TReleaseOnExit {
-    I* Object;
-    ~TReleaseOnExit() {
-        if (Object) Object->Release();
-    }
-};
-
-// Unlocks a locked global block at the end of a scope.
-struct TUnlockOnExit {
-    HGLOBAL Block;
-    ~TUnlockOnExit() { GlobalUnlock(Block); }
-};
-
 void FreeItemID(LPITEMIDLIST pidl) {
-    IMalloc* malloc = nullptr;
-    if (pidl && SUCCEEDED(SHGetMalloc(&malloc)) && malloc) {
-        malloc->Free(pidl);
-        malloc->Release();
-    }
-}
-
-std::wstring ToWide(const Fw::AnsiString& s) {
-    int length = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring wide(length, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), wide.data(), length);
-    return wide;
+    Fw::TComPtr<IMalloc> malloc;
+    if (pidl && SUCCEEDED(SHGetMalloc(malloc.Out())) && malloc) malloc->Free(pidl);
 }
 
 }  // namespace
@@ -91,13 +68,10 @@ HGLOBAL DuplicateData(const void* data, int size) {
 
 HGLOBAL DuplicateData(HGLOBAL block) {
     if (!block) return nullptr;
-    SIZE_T size = GlobalSize(block);
-    if (size > static_cast<SIZE_T>(INT_MAX)) return nullptr;
-    if (size == 0) return DuplicateData(nullptr, 0);
-    const void* source = GlobalLock(block);
-    if (!source) return nullptr;
-    TUnlockOnExit unlock{block};
-    return DuplicateData(source, static_cast<int>(size));
+    if (GlobalSize(block) == 0) return DuplicateData(nullptr, 0);
+    Fw::TGlobalLock source(block);
+    if (!source.Data() || source.Size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
+    return DuplicateData(source.Data(), static_cast<int>(source.Size()));
 }
 
 // ---- TDataObjectImpl ----
@@ -209,18 +183,8 @@ HRESULT TDropSourceImpl::GiveFeedback(DWORD effect) {
 
 // ---- TDropTargetImpl ----
 
-TDropTargetImpl::~TDropTargetImpl() {
-    SetHeldDataObject(nullptr);
-}
-
-void TDropTargetImpl::SetHeldDataObject(IDataObject* data) {
-    if (data) data->AddRef();
-    if (FHeldDataObject) FHeldDataObject->Release();
-    FHeldDataObject = data;
-}
-
 HRESULT TDropTargetImpl::DragEnter(IDataObject* data, DWORD keyState, POINTL point, DWORD* effect) {
-    SetHeldDataObject(data);
+    FHeldDataObject.Reset(data);
     HRESULT result = TDropTargetBroker::DragEnter(data, keyState, point, effect);
     if (effect) FLastEffect = *effect;
     return result == E_NOTIMPL ? S_OK : result;
@@ -234,17 +198,19 @@ HRESULT TDropTargetImpl::DragOver(DWORD keyState, POINTL point, DWORD* effect) {
 
 HRESULT TDropTargetImpl::DragLeave() {
     HRESULT result = TDropTargetBroker::DragLeave();
-    SetHeldDataObject(nullptr);
+    FHeldDataObject.Reset();
     FLastEffect = 0;
     return result == E_NOTIMPL ? S_OK : result;
 }
 
 HRESULT TDropTargetImpl::Drop(IDataObject* data, DWORD keyState, POINTL point, DWORD* effect) {
-    SetHeldDataObject(nullptr);
     // The system holds data for the length of the call; so does the handler.
-    FHeldDataObject = data;
-    HRESULT result = TDropTargetBroker::Drop(data, keyState, point, effect);
-    FHeldDataObject = nullptr;
+    FHeldDataObject = Fw::TComPtr<IDataObject>::Adopt(data);
+    HRESULT result;
+    {
+        auto unhold = Fw::OnScopeExit([this] { FHeldDataObject.Detach(); });
+        result = TDropTargetBroker::Drop(data, keyState, point, effect);
+    }
     if (result != E_NOTIMPL) return result;
     if (effect) *effect = DROPEFFECT_NONE;
     FLastEffect = 0;
@@ -283,20 +249,11 @@ void TDOText::SetText(const Fw::AnsiString& s) {
 
 // ---- TDataObjectReader ----
 
-TDataObjectReader::TDataObjectReader(IDataObject* data) {
-    SetInterface(data);
-}
+TDataObjectReader::TDataObjectReader(IDataObject* data) : FDataObject(data) {}
 
-TDataObjectReader::~TDataObjectReader() {
-    ReleaseStgMedium();
-    SetInterface(nullptr);
-}
+TDataObjectReader::~TDataObjectReader() { ReleaseStgMedium(); }
 
-void TDataObjectReader::SetInterface(IDataObject* data) {
-    if (data) data->AddRef();
-    if (FDataObject) FDataObject->Release();
-    FDataObject = data;
-}
+void TDataObjectReader::SetInterface(IDataObject* data) { FDataObject.Reset(data); }
 
 void TDataObjectReader::ReleaseStgMedium() {
     if (!FMediumHeld) return;
@@ -330,9 +287,8 @@ bool TDataObjectReader::HasFormat(WORD format) {
 
 void TDataObjectReader::GetFormats(const TFormatEtcEvent& callback) {
     if (!FDataObject) return;
-    IEnumFORMATETC* enumerator = nullptr;
-    if (FAILED(FDataObject->EnumFormatEtc(DATADIR_GET, &enumerator)) || !enumerator) return;
-    TReleaseOnExit<IEnumFORMATETC> release{enumerator};
+    Fw::TComPtr<IEnumFORMATETC> enumerator;
+    if (FAILED(FDataObject->EnumFormatEtc(DATADIR_GET, enumerator.Out())) || !enumerator) return;
     const ULONG capacity = 100;
     FORMATETC formats[capacity];
     ULONG fetched = 0;
@@ -342,26 +298,17 @@ void TDataObjectReader::GetFormats(const TFormatEtcEvent& callback) {
 }
 
 Fw::AnsiString TDataObjectReader::GetText() {
-    auto block = static_cast<HGLOBAL>(GetAsHandle(CF_TEXT, TYMED_HGLOBAL));
-    if (!block) return {};
-    const auto* text = static_cast<const char*>(GlobalLock(block));
-    if (!text) return {};
-    TUnlockOnExit unlock{block};
+    Fw::TGlobalLock text(static_cast<HGLOBAL>(GetAsHandle(CF_TEXT, TYMED_HGLOBAL)));
+    if (!text.Data()) return {};
     // A block without a terminating zero gives all its bytes, and no more.
-    return Fw::AnsiString(text, strnlen(text, GlobalSize(block)));
+    return Fw::AnsiString(text.Data(), strnlen(text.Data(), text.Size()));
 }
 
 void TDataObjectReader::GetFileList(Fw::TStrings* list) {
     if (!list) return;
-    auto drop = static_cast<HDROP>(GetAsHandle(CF_HDROP, TYMED_HGLOBAL));
-    if (!drop) return;
-    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-        const UINT length = DragQueryFileA(drop, i, nullptr, 0);
-        std::string name(length + 1, '\0');
-        name.resize(DragQueryFileA(drop, i, name.data(), length + 1));
-        list->Add(name);
-    }
+    auto block = static_cast<HGLOBAL>(GetAsHandle(CF_HDROP, TYMED_HGLOBAL));
+    if (!block) return;
+    for (const std::wstring& name : Fw::ReadDropList(block).Names) list->Add(Fw::AnsiFileName(name));
 }
 
 void TDataObjectReader::GetBitmap(Fw::TBitmap* bitmap) {
@@ -422,7 +369,7 @@ HGLOBAL GetDropFiles(Fw::TStrings* names, const Fw::AnsiString& folder) {
 }
 
 LPITEMIDLIST GetFileItemID(IShellFolder* folder, const Fw::AnsiString& path) {
-    std::wstring wide = ToWide(path);
+    std::wstring wide = Fw::AnsiToWide(path);
     ULONG eaten = 0;
     ULONG attributes = 0;
     LPITEMIDLIST pidl = nullptr;
@@ -435,28 +382,21 @@ LPITEMIDLIST GetFileItemID(IShellFolder* folder, const Fw::AnsiString& path) {
 IShellFolder* GetShellFolder(const Fw::AnsiString& path) {
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
         throw Fw::Exception("パス " + path + " は存在しません.");
-    IShellFolder* desktop = nullptr;
-    if (FAILED(SHGetDesktopFolder(&desktop)) || !desktop) return nullptr;
-    TReleaseOnExit<IShellFolder> releaseDesktop{desktop};
-    LPITEMIDLIST pidl = GetFileItemID(desktop, path);
-    IShellFolder* folder = nullptr;
-    HRESULT result = desktop->BindToObject(pidl, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&folder));
+    Fw::TComPtr<IShellFolder> desktop;
+    if (FAILED(SHGetDesktopFolder(desktop.Out())) || !desktop) return nullptr;
+    LPITEMIDLIST pidl = GetFileItemID(desktop.Get(), path);
+    Fw::TComPtr<IShellFolder> folder;
+    HRESULT result = desktop->BindToObject(pidl, nullptr, IID_IShellFolder, folder.OutVoid());
     FreeItemID(pidl);
-    if (FAILED(result)) {
-        if (folder) folder->Release();
-        return nullptr;
-    }
-    return folder;
+    return SUCCEEDED(result) ? folder.Detach() : nullptr;
 }
 
 IDataObject* GetFileDataObject(HWND window, const Fw::AnsiString& folder, Fw::TStrings* names) {
     if (!names || names->Count() < 1 || names->Count() > 1024) return nullptr;
-    IShellFolder* shellFolder = GetShellFolder(folder);
+    auto shellFolder = Fw::TComPtr<IShellFolder>::Adopt(GetShellFolder(folder));
     if (!shellFolder) return nullptr;
-    TReleaseOnExit<IShellFolder> releaseFolder{shellFolder};
-    IMalloc* malloc = nullptr;
-    if (FAILED(SHGetMalloc(&malloc)) || !malloc) return nullptr;
-    TReleaseOnExit<IMalloc> releaseMalloc{malloc};
+    Fw::TComPtr<IMalloc> malloc;
+    if (FAILED(SHGetMalloc(malloc.Out())) || !malloc) return nullptr;
     // Freed on every way out, a name that fails included.
     struct TItemIDs {
         IMalloc* Malloc;
@@ -464,9 +404,10 @@ IDataObject* GetFileDataObject(HWND window, const Fw::AnsiString& folder, Fw::TS
         ~TItemIDs() {
             for (LPCITEMIDLIST pidl : List) Malloc->Free(const_cast<LPITEMIDLIST>(pidl));
         }
-    } pidls{malloc, {}};
+    } pidls{malloc.Get(), {}};
     pidls.List.reserve(names->Count());
-    for (int i = 0; i < names->Count(); ++i) pidls.List.push_back(GetFileItemID(shellFolder, names->Strings(i)));
+    for (int i = 0; i < names->Count(); ++i)
+        pidls.List.push_back(GetFileItemID(shellFolder.Get(), names->Strings(i)));
     IDataObject* data = nullptr;
     shellFolder->GetUIObjectOf(window, static_cast<UINT>(pidls.List.size()),
                                pidls.List.data(), IID_IDataObject, nullptr,

@@ -20,6 +20,7 @@
 
 #include <memory>
 
+#include "framework/ComObj.h"
 #include "framework/Graphics.h"
 #include "framework/StringList.h"
 #include "kit/Oledndinterfaces.h"
@@ -111,17 +112,14 @@ public:
 
     DWORD LastEffect() const { return FLastEffect; }
     // Null when no drag is in progress.
-    IDataObject* HeldDataObject() const { return FHeldDataObject; }
+    IDataObject* HeldDataObject() const { return FHeldDataObject.Get(); }
 
 protected:
     TDropTargetImpl() = default;
-    ~TDropTargetImpl() override;
 
 private:
-    void SetHeldDataObject(IDataObject* data);
-
     DWORD FLastEffect = 0;
-    IDataObject* FHeldDataObject = nullptr;
+    Fw::TComPtr<IDataObject> FHeldDataObject;
 };
 
 // Files as CF_HDROP: set Directory, then SetFiles with names relative to it.
@@ -180,7 +178,7 @@ public:
     TDataObjectReader(const TDataObjectReader&) = delete;
     TDataObjectReader& operator=(const TDataObjectReader&) = delete;
 
-    IDataObject* DataObject() const { return FDataObject; }
+    IDataObject* DataObject() const { return FDataObject.Get(); }
     // Holds data (may be null) instead of the object before.
     void SetInterface(IDataObject* data);
 
@@ -205,7 +203,7 @@ public:
     bool MediumHeld() const { return FMediumHeld; }
 
 private:
-    IDataObject* FDataObject = nullptr;
+    Fw::TComPtr<IDataObject> FDataObject;
     STGMEDIUM FMedium{};
     bool FMediumHeld = false;
 };

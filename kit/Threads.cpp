@@ -29,12 +29,13 @@ struct TAlertRequest {
 // Held by a component and by each run of its worker. A run keeps its own
 // reference, so that it can learn that the component was freed underneath it
 // (from inside one of the component's own synchronised events) without
-// touching the component again.
+// touching the component again: the component's life token says so.
 struct TWorkerLink {
+    explicit TWorkerLink(const Fw::TComponent* component) : Life(component->Life()) {}
+
+    const Fw::TLifeToken Life;
+    // The component's destructor has begun: no run starts or reports.
     std::atomic<bool> Destroying{false};
-    // The component is gone while its worker is still inside a synchronised
-    // call: the run must leave without touching it.
-    std::atomic<bool> Freed{false};
     // The component's synchronised handlers running on the main thread now.
     // Main thread only.
     int HandlersRunning = 0;
@@ -136,14 +137,11 @@ void LetGo(TBrokerThread* thread) {
 }
 
 // A component's end: a worker blocked in a synchronised call beneath this
-// destructor is let go, any other is joined (serving its calls meanwhile).
+// destructor is let go (it learns of the end from the life token once the
+// call returns), any other is joined (serving its calls meanwhile).
 void EndWorker(TWorkerLink& link, TBrokerThread* thread) {
-    if (link.HandlersRunning > 0 && OnMainThread()) {
-        link.Freed.store(true);
-        LetGo(thread);
-    } else {
-        delete thread;
-    }
+    if (link.HandlersRunning > 0 && OnMainThread()) LetGo(thread);
+    else delete thread;
 }
 
 }  // namespace
@@ -321,7 +319,7 @@ FW_PUBLISH(TThreadBroker)
 FW_END_PUBLISH
 
 TThreadBroker::TThreadBroker(Fw::TComponent* Owner)
-    : Fw::TComponent(Owner), FLink(std::make_shared<TWorkerLink>()) {
+    : Fw::TComponent(Owner), FLink(std::make_shared<TWorkerLink>(this)) {
     CreateThread();
 }
 
@@ -344,7 +342,7 @@ void TThreadBroker::SetEnabled(bool value) {
     if (!value) FRestartPending = false;
     if (value == FEnabled.load()) return;
     FEnabled.store(value);
-    if (ComponentState().Contains(Fw::csLoading) || ComponentState().Contains(Fw::csDesigning) || !FThread)
+    if (IsLoading() || IsDesigning() || !FThread)
         return;
     if (value) {
         // A cancelled worker ignores starts: the run is its replacement's.
@@ -370,7 +368,7 @@ void TThreadBroker::SetPriority(TKitThreadPriority value) {
 
 void TThreadBroker::Loaded() {
     Fw::TComponent::Loaded();
-    if (Enabled() && !ComponentState().Contains(Fw::csDesigning) && FThread) FThread->Start();
+    if (Enabled() && !IsDesigning() && FThread) FThread->Start();
 }
 
 void TThreadBroker::StartEvent() {
@@ -399,12 +397,12 @@ void TThreadBroker::Execute(Fw::TObject* Sender) {
     std::exception_ptr failure;
     try {
         if (OnStart) thread->Synchronize(Fw::MakeEvent<&TThreadBroker::SyncStart>(this));
-        if (link->Freed.load()) return;
+        if (!link->Life) return;
         if (OnExecute) OnExecute(this, thread);
         if (OnEnd) thread->Synchronize(Fw::MakeEvent<&TThreadBroker::SyncEnd>(this));
-        if (link->Freed.load()) return;
+        if (!link->Life) return;
     } catch (...) {
-        if (link->Freed.load()) return;
+        if (!link->Life) return;
         failure = std::current_exception();
     }
     FEnabled.store(false);
@@ -431,17 +429,17 @@ void TThreadBroker::ReportFailure(TBrokerThread* thread, std::exception_ptr fail
 
 void TThreadBroker::Terminate(Fw::TObject* Sender) {
     auto* ended = static_cast<TBrokerThread*>(Sender);
-    std::shared_ptr<TWorkerLink> link = FLink;
     if (OnTerminate) {
+        const Fw::TLifeToken life = Life();
         try {
             OnTerminate(this);
         } catch (Fw::Exception&) {
-            Fw::HandleException(link->Destroying.load() ? nullptr : this);
+            Fw::HandleException(life ? this : nullptr);
         } catch (...) {
             ShowMessageBox(kUnknownError, kBrokerCaption, 0);
         }
         // The handler freed the broker, and the ended thread with it.
-        if (link->Destroying.load()) return;
+        if (!life) return;
     }
     ended->OnTerminate = nullptr;
     if (ended == FThread) {
@@ -517,7 +515,7 @@ FW_PUBLISH(TPathObserver)
 FW_END_PUBLISH
 
 TPathObserver::TPathObserver(Fw::TComponent* Owner)
-    : Fw::TComponent(Owner), FLink(std::make_shared<TWorkerLink>()) {
+    : Fw::TComponent(Owner), FLink(std::make_shared<TWorkerLink>(this)) {
     FStopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     FThread = new TBrokerThread(Fw::MakeEvent<&TPathObserver::Execute>(this));
 }
@@ -531,10 +529,6 @@ TPathObserver::~TPathObserver() {
     EndWorker(*FLink, FThread);
     FThread = nullptr;
     CloseHandle(FStopEvent);
-}
-
-bool TPathObserver::Inert() const {
-    return ComponentState().Contains(Fw::csLoading) || ComponentState().Contains(Fw::csDesigning);
 }
 
 void TPathObserver::SetActive(bool value) {
@@ -560,11 +554,11 @@ void TPathObserver::SetWatchSubTree(bool value) {
 }
 
 void TPathObserver::CheckActive() {
-    if (!ComponentState().Contains(Fw::csLoading) && FActive) throw Fw::Exception("コンポーネントがアクティブです.");
+    if (!IsLoading() && FActive) throw Fw::Exception("コンポーネントがアクティブです.");
 }
 
 void TPathObserver::CheckProperties() {
-    if (ComponentState().Contains(Fw::csLoading)) return;
+    if (IsLoading()) return;
     if (FPath.empty()) throw Fw::Exception("Path が設定されていません.");
     if (!Fw::FileExists(FPath)) {
         DWORD attributes = GetFileAttributesA(FPath.c_str());
@@ -575,7 +569,7 @@ void TPathObserver::CheckProperties() {
 }
 
 void TPathObserver::DoActivate() {
-    if (Inert()) return;
+    if (IsLoading() || IsDesigning()) return;
     if (FActive) {
         // Armed here, from the properties of this moment: no change after
         // Active := true returns is missed, and the worker never reads
@@ -610,7 +604,7 @@ void TPathObserver::SyncNotify() {
     try {
         DoNotify();
     } catch (...) {
-        Fw::HandleException(link->Freed.load() ? nullptr : this);
+        Fw::HandleException(link->Life ? this : nullptr);
     }
 }
 
@@ -644,7 +638,7 @@ void TPathObserver::Execute(Fw::TObject* Sender) {
             const bool rearmed = notification->Next();
             link->Delivering = state;
             thread->Synchronize(Fw::MakeEvent<&TPathObserver::SyncNotify>(this));
-            if (link->Freed.load() || link->State.load() != state || !rearmed) return;
+            if (!link->Life || link->State.load() != state || !rearmed) return;
         }
     } catch (...) {
         // Only a lack of resources gets here; the run ends as a failed one.
@@ -660,8 +654,8 @@ FW_PUBLISH(TEventAlerter)
 FW_END_PUBLISH
 
 TEventAlerter::TEventAlerter(Fw::TComponent* Owner)
-    : Fw::TComponent(Owner), FLink(std::make_shared<TWorkerLink>()) {
-    if (ComponentState().Contains(Fw::csDesigning)) return;
+    : Fw::TComponent(Owner), FLink(std::make_shared<TWorkerLink>(this)) {
+    if (IsDesigning()) return;
     // Manual reset: a disable leaves it set until the next run begins, so it
     // ends the wait in progress or the one about to begin.
     FStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -688,7 +682,7 @@ TObjectList<unsigned int>* TEventAlerter::GetEvent() const { return FWaiter ? FW
 void TEventAlerter::SetEnabled(bool value) {
     if (value == FEnabled) return;
     FEnabled = value;
-    if (ComponentState().Contains(Fw::csDesigning) || !FThread) return;
+    if (IsDesigning() || !FThread) return;
     const unsigned state = Switch(*FLink);
     if (value) {
         // The worker waits on a copy: the user's list stays the main
@@ -753,11 +747,11 @@ void TEventAlerter::SyncReport() {
             else
                 DoSignal();
         } catch (...) {
-            Fw::HandleException(link->Freed.load() ? nullptr : this);
+            Fw::HandleException(link->Life ? this : nullptr);
         }
     }
     // Its owner is gone: the mutex is reported once and not waited on again.
-    if (abandoned && !link->Freed.load()) FWaiter->Handles()->Remove(HandleValue(link->ReportHandle));
+    if (abandoned && link->Life) FWaiter->Handles()->Remove(HandleValue(link->ReportHandle));
 }
 
 void TEventAlerter::DoSignal() {

@@ -291,7 +291,6 @@ protected:
 
 private:
     void SyncNotify();
-    bool Inert() const;
 
     TNotifications FNotifyState{ntFileName};
     Fw::AnsiString FPath;

@@ -66,6 +66,16 @@ TEST(ClassesByName, EveryUnitsClassesAreRegisteredWithoutTheirHeaders) {
         EXPECT_NE(nullptr, GetClass(name)) << name;
 }
 
+// A unit's classes are registered by its Classes list only: a class it
+// publishes but forgot to list is found by no name, and the check names it.
+TEST(ClassesByName, EveryClassAUnitPublishesIsOnItsList) {
+    std::vector<AnsiString> unlisted;
+    for (TMetaClass* cls : UnlistedClasses()) unlisted.push_back(cls->ClassName());
+    EXPECT_EQ(std::vector<AnsiString>{"TForgottenThing"}, unlisted) << "only the test's own forgetful unit";
+    EXPECT_EQ(nullptr, GetClass("TForgottenThing"));
+    EXPECT_NE(nullptr, GetClass("TListedThing"));
+}
+
 TEST(ClassesByName, AFormTextOfClassesNamedNowhereElseIsReadAndWrittenBack) {
     TComponentPtr<> form(ComponentFromText(reinterpret_cast<const char*>(kFormText), nullptr));
     ASSERT_NE(nullptr, form);

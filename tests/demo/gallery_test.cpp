@@ -16,8 +16,8 @@ namespace {
 
 constexpr DWORD Patience = 20000;
 const char GalleryCaption[] = "Kit ギャラリー";
-// Threads, Interceptors, Componentarray, Olednd.
-constexpr int UnitPages = 4;
+// Threads, Interceptors, Componentarray, Olednd, Catools.
+constexpr int UnitPages = 5;
 
 struct TSearch {
     DWORD Process;

@@ -5,10 +5,7 @@
 // refusals, and fuzzed streams read against a real owner form.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <functional>
-#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,24 +16,7 @@
 #include "framework/Streams.h"
 #include "kit/Componentarray.h"
 #include "tests/support/ExceptionMessage.h"
-
-// Live blocks of the program's heap, for the fuzz test's leak check.
-namespace {
-std::atomic<long> gLiveBlocks{0};
-}
-
-void* operator new(std::size_t size) {
-    void* p = std::malloc(size ? size : 1);
-    if (!p) throw std::bad_alloc();
-    ++gLiveBlocks;
-    return p;
-}
-void operator delete(void* p) noexcept {
-    if (!p) return;
-    --gLiveBlocks;
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+#include "tests/support/GuardedHeap.h"
 
 using namespace Fw;
 using namespace Kit;
@@ -457,7 +437,7 @@ TEST_F(PropertySerializer, FuzzedStreamsGiveOnlyClearErrors) {
     for (int i = 0; i < 12000; ++i) {
         if (i == 300) {  // past what the first loads set up for good
             Load(valid);
-            liveAfterWarmUp = gLiveBlocks;
+            liveAfterWarmUp = TestSupport::LiveBlocks();
         }
         AnsiString bytes;
         switch (i % 3) {
@@ -478,7 +458,7 @@ TEST_F(PropertySerializer, FuzzedStreamsGiveOnlyClearErrors) {
         }
     }
     Load(valid);
-    EXPECT_EQ(liveAfterWarmUp, gLiveBlocks.load());
+    EXPECT_EQ(liveAfterWarmUp, TestSupport::LiveBlocks());
     EXPECT_EQ(components, Form->ComponentCount());
     EXPECT_EQ(12000, failures + loads);
     EXPECT_GT(failures, 9000);

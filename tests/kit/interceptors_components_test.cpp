@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "framework/ExtCtrls.h"
 #include "framework/Filer.h"
 #include "interceptors_support.h"
 #include "tests/support/UnixProgram.h"
@@ -76,14 +77,6 @@ FW_END_PUBLISH
 
 namespace {
 
-std::wstring Wide(const std::string& ansi) {
-    int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
-    std::wstring w(n, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, w.data(), n);
-    w.resize(n - 1);
-    return w;
-}
-
 // A drop block as the shell builds it: the header, then the names, each
 // ended by a zero, and one more zero at the end.
 HGLOBAL DropBlock(const std::vector<std::wstring>& names, bool wide, POINT at) {
@@ -92,10 +85,7 @@ HGLOBAL DropBlock(const std::vector<std::wstring>& names, bool wide, POINT at) {
         if (wide) {
             bytes.append(reinterpret_cast<const char*>(name.c_str()), (name.size() + 1) * sizeof(wchar_t));
         } else {
-            int n = WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, nullptr, 0, nullptr, nullptr);
-            std::string a(n, '\0');
-            WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, a.data(), n, nullptr, nullptr);
-            bytes += a;
+            bytes += WideToAnsi(name) + '\0';
         }
     }
     bytes.append(wide ? sizeof(wchar_t) : 1, '\0');
@@ -157,14 +147,6 @@ public:
     std::vector<std::wstring> Files;
 };
 
-std::string Ansi(const std::wstring& w) {
-    int n = WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string a(n, '\0');
-    WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, a.data(), n, nullptr, nullptr);
-    a.resize(n - 1);
-    return a;
-}
-
 std::string ReadAnsiFile(const std::string& name) {
     HANDLE h = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return "(cannot open)";
@@ -180,7 +162,7 @@ std::string ReadAnsiFile(const std::string& name) {
 TEST_F(InterceptorComponents, FileDropReportsEveryNameWholeAndFollowsShortcuts) {
     TTempDir dir;
     const std::wstring plain = dir.File(L"a.txt");
-    const std::wstring japanese = dir.File(Wide("壁紙 です.txt"));
+    const std::wstring japanese = dir.File(AnsiToWide("壁紙 です.txt"));
     const std::wstring target = dir.File(L"target.txt");
     const std::wstring link = dir.Shortcut(L"c.lnk", target);
     const std::wstring upper = dir.Shortcut(L"d.LNK", target);
@@ -205,12 +187,12 @@ TEST_F(InterceptorComponents, FileDropReportsEveryNameWholeAndFollowsShortcuts) 
         ASSERT_TRUE(PumpUntil([&] { return Form->Drops > 0; }));
         EXPECT_EQ(1, Form->Drops);
         ASSERT_EQ(6, drop->Files()->Count());
-        EXPECT_EQ(Ansi(plain), drop->Files()->Strings(0));
-        EXPECT_EQ(Ansi(target), drop->Files()->Strings(1)) << "the shortcut's target";
-        EXPECT_EQ(Ansi(japanese), drop->Files()->Strings(2));
-        EXPECT_EQ(Ansi(upper), drop->Files()->Strings(3)) << ".LNK is not .lnk";
-        EXPECT_EQ(Ansi(broken), drop->Files()->Strings(4)) << "what cannot be resolved is reported itself";
-        EXPECT_EQ(Ansi(longName), drop->Files()->Strings(5)) << "300 characters, whole";
+        EXPECT_EQ(WideToAnsi(plain), drop->Files()->Strings(0));
+        EXPECT_EQ(WideToAnsi(target), drop->Files()->Strings(1)) << "the shortcut's target";
+        EXPECT_EQ(WideToAnsi(japanese), drop->Files()->Strings(2));
+        EXPECT_EQ(WideToAnsi(upper), drop->Files()->Strings(3)) << ".LNK is not .lnk";
+        EXPECT_EQ(WideToAnsi(broken), drop->Files()->Strings(4)) << "what cannot be resolved is reported itself";
+        EXPECT_EQ(WideToAnsi(longName), drop->Files()->Strings(5)) << "300 characters, whole";
         EXPECT_EQ(TPoint(12, 34), drop->DropPoint());
     }
 
@@ -223,7 +205,7 @@ TEST_F(InterceptorComponents, FileDropReportsEveryNameWholeAndFollowsShortcuts) 
     ASSERT_TRUE(PumpUntil([&] { return Form->Drops > 0; }));
     ASSERT_EQ(2, drop->Files()->Count());
     EXPECT_EQ("contents", ReadAnsiFile(drop->Files()->Strings(0))) << drop->Files()->Strings(0);
-    EXPECT_EQ(Ansi(dir.Path) + "\\missing ?.txt", drop->Files()->Strings(1));
+    EXPECT_EQ(WideToAnsi(dir.Path) + "\\missing ?.txt", drop->Files()->Strings(1));
 
     // Switched off, the window no longer accepts drops; in the designer it never does.
     drop->SetActive(false);
@@ -233,11 +215,52 @@ TEST_F(InterceptorComponents, FileDropReportsEveryNameWholeAndFollowsShortcuts) 
     EXPECT_FALSE(GetWindowLongA(wnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
 }
 
+TEST_F(InterceptorComponents, EveryFileDropOnAWindowGetsTheWholeDropAndTheBlockIsFreedOnce) {
+    // Two on the form's interceptor, one hooking the form itself, and one on
+    // an interceptor of a control with a drop of its own.
+    auto* panel = NewComponent<TPanel>(Form.get());
+    panel->SetParent(Form.get());
+    auto* panelInterceptor = NewComponent<TControlMessageInterceptor>(Form.get());
+    panelInterceptor->SetControl(panel);
+    std::vector<TFileDrop*> drops;
+    for (TComponent* on : {static_cast<TComponent*>(Form->Interceptor()), static_cast<TComponent*>(Form->Interceptor()),
+                           static_cast<TComponent*>(Form.get()), static_cast<TComponent*>(panelInterceptor)}) {
+        auto* drop = NewComponent<TFileDrop>(Form.get());
+        drop->OnDropFiles = MakeEvent<&TComponentsForm::FilesDropped>(Form.get());
+        drop->SetActivateWindow(false);
+        if (auto* interceptor = dynamic_cast<TCustomMessageInterceptor*>(on)) drop->SetInterceptor(interceptor);
+        else drop->SetControl(Form.get());
+        drop->SetActive(true);
+        drops.push_back(drop);
+    }
+    HGLOBAL block = DropBlock({L"C:\\a.txt", L"C:\\b.txt"}, true, POINT{3, 4});
+    SendMessageA(Form->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
+    EXPECT_EQ(3, Form->Drops);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(2, drops[i]->Files()->Count());
+        EXPECT_EQ("C:\\b.txt", drops[i]->Files()->Strings(1));
+        EXPECT_EQ(TPoint(3, 4), drops[i]->DropPoint());
+    }
+    EXPECT_EQ(0, drops[3]->Files()->Count()) << "the panel's drop saw nothing of the form's";
+    EXPECT_EQ(nullptr, GlobalLock(block)) << "the block is freed once all have read it";
+
+    // A block whose list lies outside it reads as no drop at all.
+    DROPFILES wild{};
+    wild.pFiles = 0x7FFFFFF0;
+    HGLOBAL bad = GlobalAlloc(GMEM_FIXED, sizeof wild);
+    std::memcpy(bad, &wild, sizeof wild);
+    Form->Drops = 0;
+    SendMessageA(panel->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(bad), 0);
+    EXPECT_EQ(0, Form->Drops);
+    EXPECT_EQ(0, drops[3]->Files()->Count());
+}
+
 TEST(ResolveShortcutFile, GivesTheTargetOrTheNameItself) {
     TTempDir dir;
-    const std::wstring target = dir.File(Wide("対象.txt"));
-    EXPECT_EQ(Ansi(target), ResolveShortcutFile(Ansi(dir.Shortcut(Wide("リンク.lnk"), target))));
-    const std::string none = Ansi(dir.Path) + "\\none.lnk";
+    const std::wstring target = dir.File(AnsiToWide("対象.txt"));
+    EXPECT_EQ(WideToAnsi(target), ResolveShortcutFile(WideToAnsi(dir.Shortcut(AnsiToWide("リンク.lnk"), target))));
+    const std::string none = WideToAnsi(dir.Path) + "\\none.lnk";
     EXPECT_EQ(none, ResolveShortcutFile(none));
 
     // On a thread in the multithreaded apartment nothing can be resolved,

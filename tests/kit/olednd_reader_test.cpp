@@ -128,6 +128,45 @@ TEST_F(TOleTest, FileListsAreAppendedWhole) {
     EXPECT_EQ(files->Release(), 0u);
 }
 
+// A CF_HDROP block as another program may hand it over: the header (list
+// offset, wide flag), then whatever bytes it likes, and nothing after them.
+HGLOBAL RawDrop(const std::string& list, bool wide, DWORD offset = sizeof(DROPFILES)) {
+    DROPFILES header{};
+    header.pFiles = offset;
+    header.fWide = wide;
+    return Block(std::string(reinterpret_cast<const char*>(&header), sizeof header) + list);
+}
+
+TEST_F(TOleTest, AFileListBlockIsReadOnlyWithinItsBounds) {
+    const std::string w = std::string("C\0:\0\\\0a\0", 8);  // L"C:\\a" without its zero
+    const struct {
+        const char* What;
+        HGLOBAL Block;
+        int Names;
+    } cases[] = {
+        {"well formed", RawDrop(std::string("C:\\a.txt\0C:\\b.txt\0\0", 19), false), 2},
+        {"well formed, wide", RawDrop(w + std::string(4, '\0'), true), 1},
+        {"shorter than its header", Block(std::string(12, '\0')), 0},
+        {"list offset past the end", RawDrop(std::string("C:\\a\0\0", 6), false, 0x7FFFFFF0), 0},
+        {"list offset inside the header", RawDrop(std::string("C:\\a\0\0", 6), false, 8), 0},
+        {"last name without its zero", RawDrop("C:\\a.txt", false), 0},
+        {"no zero ending the list", RawDrop(std::string("C:\\a.txt\0", 9), false), 0},
+        {"wide name cut in half", RawDrop(w + std::string(1, '\0'), true), 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        TDataObjectImpl* data = TDataObjectImpl::Create();
+        data->SetData(CF_HDROP, c.Block, TYMED_HGLOBAL);
+        TDataObjectReader reader(data);
+        Fw::TStringList list;
+        reader.GetFileList(&list);
+        EXPECT_EQ(c.Names, list.Count()) << (list.Count() ? list.Strings(list.Count() - 1) : "");
+        if (c.Names) EXPECT_EQ("C:\\a", list.Strings(0).substr(0, 4));
+        reader.SetInterface(nullptr);
+        EXPECT_EQ(data->Release(), 0u);
+    }
+}
+
 TEST_F(TOleTest, ABitmapReadOwnsItsHandle) {
     // Handed over by a data object: the bitmap takes the very handle, and no
     // later read or release of the reader frees it.
