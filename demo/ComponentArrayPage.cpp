@@ -75,10 +75,12 @@ void TComponentArrayPage::ArrayCreateClick(TObject*) {
     // Each takes the lowest free number: Button1, Button2, ... and fills
     // the gaps that removed buttons left.
     for (int i = 0; i < count; ++i) ButtonArray->CreateNew();
-    ButtonArray->SetPropertyAutoInc("Left", 8, ButtonStep);
-    ButtonArray->SetProperty("Top", 9);
-    ButtonArray->SetProperty("Width", ButtonStep - 6);
-    ButtonArray->SetProperty("Height", 25);
+    // Lengths at 96 pixels per inch, as the form text gives them, taken to
+    // the page's resolution.
+    ButtonArray->SetPropertyAutoInc("Left", ScaleValue(8), ScaleValue(ButtonStep));
+    ButtonArray->SetProperty("Top", ScaleValue(9));
+    ButtonArray->SetProperty("Width", ScaleValue(ButtonStep - 6));
+    ButtonArray->SetProperty("Height", ScaleValue(25));
     ButtonArray->SetEvent("OnClick", this, "ArrayButtonClick");
     ShowArrayOrder();
 }
@@ -87,7 +89,7 @@ void TComponentArrayPage::ArrayRemoveClick(TObject*) {
     if (ButtonArray->ElementCount() == 0) throw Exception("取り除くボタンがありません.");
     // The array lets go of it; the page, its owner, frees it.
     FreeComponent(ButtonArray->Delete(0));
-    ButtonArray->SetPropertyAutoInc("Left", 8, ButtonStep);
+    ButtonArray->SetPropertyAutoInc("Left", ScaleValue(8), ScaleValue(ButtonStep));
     ArrayStatus->SetCaption("先頭のボタンを取り除きました.");
     ShowArrayOrder();
 }

@@ -92,8 +92,9 @@ void PlaceBesideAnother(TCustomForm* form) {
     int left = std::min<int>(other.right, area.right - width);
     int top = other.top;
     if (left < other.left + width / 2) {
-        left = std::min<int>(other.left + 32, area.right - width);
-        top = std::min<int>(other.top + 32, area.bottom - height);
+        const int step = form->ScaleValue(32);
+        left = std::min<int>(other.left + step, area.right - width);
+        top = std::min<int>(other.top + step, area.bottom - height);
     }
     form->SetPosition(poDesigned);
     form->SetBounds(std::max<int>(area.left, left), std::max<int>(area.top, top), width, height);

@@ -28,6 +28,7 @@ public:
     TCheckBox* PaintActive = nullptr;
     TCheckBox* PaintTiled = nullptr;
     TCheckBox* PaintErase = nullptr;
+    TCheckBox* PaintScaled = nullptr;
     Kit::TBitmapPainter* BitmapPainter1 = nullptr;
     TListBox* RegisteredLog = nullptr;
     Kit::TRegisteredMessage* RegisteredMessage1 = nullptr;
@@ -39,6 +40,7 @@ public:
     void PaintActiveClick(TObject* Sender);
     void PaintTiledClick(TObject* Sender);
     void PaintEraseClick(TObject* Sender);
+    void PaintScaledClick(TObject* Sender);
     void SendHelloClick(TObject* Sender);
     void StartAnotherClick(TObject* Sender);
     void GalleryHello(Kit::TRMItem* Sender, TMessage& Message);
@@ -62,6 +64,7 @@ FW_PUBLISH(TInterceptorsPage)
     .Field("PaintActive", &TInterceptorsPage::PaintActive)
     .Field("PaintTiled", &TInterceptorsPage::PaintTiled)
     .Field("PaintErase", &TInterceptorsPage::PaintErase)
+    .Field("PaintScaled", &TInterceptorsPage::PaintScaled)
     .Field("BitmapPainter1", &TInterceptorsPage::BitmapPainter1)
     .Field("RegisteredLog", &TInterceptorsPage::RegisteredLog)
     .Field("RegisteredMessage1", &TInterceptorsPage::RegisteredMessage1)
@@ -71,6 +74,7 @@ FW_PUBLISH(TInterceptorsPage)
     .Method<&TInterceptorsPage::PaintActiveClick>("PaintActiveClick")
     .Method<&TInterceptorsPage::PaintTiledClick>("PaintTiledClick")
     .Method<&TInterceptorsPage::PaintEraseClick>("PaintEraseClick")
+    .Method<&TInterceptorsPage::PaintScaledClick>("PaintScaledClick")
     .Method<&TInterceptorsPage::SendHelloClick>("SendHelloClick")
     .Method<&TInterceptorsPage::StartAnotherClick>("StartAnotherClick")
     .Method<&TInterceptorsPage::GalleryHello>("GalleryHello")
@@ -108,6 +112,8 @@ void TInterceptorsPage::MouseWheel1Wheel(TObject*, short Delta, TShiftState Shif
 void TInterceptorsPage::PaintActiveClick(TObject*) { BitmapPainter1->SetActive(PaintActive->Checked()); }
 
 void TInterceptorsPage::PaintTiledClick(TObject*) { BitmapPainter1->SetTiled(PaintTiled->Checked()); }
+
+void TInterceptorsPage::PaintScaledClick(TObject*) { BitmapPainter1->SetScaled(PaintScaled->Checked()); }
 
 void TInterceptorsPage::PaintEraseClick(TObject*) {
     BitmapPainter1->SetDrawMessage(PaintErase->Checked() ? Kit::dmEraseBkgnd : Kit::dmPaint);

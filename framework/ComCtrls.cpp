@@ -167,6 +167,17 @@ void TPageControl::RemovePage(TTabSheet* page) {
     }
 }
 
+void TPageControl::ChangeScale(int to, int from) {
+    TWinControl::ChangeScale(to, from);
+    PlacePages();
+}
+
+void TPageControl::FontChanged() {
+    TWinControl::FontChanged();
+    // Taller or lower tabs leave another area for the pages.
+    PlacePages();
+}
+
 void TPageControl::PageCaptionChanged(TTabSheet* page) {
     if (!HandleAllocated()) return;
     const int index = page->PageIndex();

@@ -35,11 +35,15 @@ public:
     TNotifyEvent OnChange;
 
     void Dispatch(TMessage& message) override;
+    // The pages fill the area below the tabs, whose height follows the
+    // font: they are placed again once everything is scaled.
+    void ChangeScale(int to, int from) override;
 
 protected:
     void CreateParams(TCreateParams& params) override;
     void InitializeHandle() override;
     void Loaded() override;
+    void FontChanged() override;
 
 private:
     friend class TTabSheet;

@@ -298,6 +298,20 @@ void TCustomImageList::Draw(TCanvas* canvas, int x, int y, int index, bool enabl
     Draw(canvas, x, y, index, FDrawingStyle, FImageType, enabled);
 }
 
+void TCustomImageList::StretchDraw(TCanvas* canvas, const TRect& dest, int index) {
+    if (dest.Width() == FWidth && dest.Height() == FHeight) {
+        Draw(canvas, dest.Left, dest.Top, index);
+        return;
+    }
+    if (!canvas) throw EInvalidGraphicOperation("キャンバスがありません.");
+    CheckIndex(index);
+    // An icon of the image carries its mask, and an icon is drawn at any size.
+    HICON icon = ImageList_GetIcon(FHandle, index, ILD_NORMAL);
+    if (!icon) RaiseLastOSError();
+    auto release = OnScopeExit([icon] { DestroyIcon(icon); });
+    DrawIconEx(canvas->Handle(), dest.Left, dest.Top, icon, dest.Width(), dest.Height(), 0, nullptr, DI_NORMAL);
+}
+
 void TCustomImageList::Draw(TCanvas* canvas, int x, int y, int index, TDrawingStyle style, TImageType type,
                             bool enabled) {
     if (!canvas) throw EInvalidGraphicOperation("キャンバスがありません.");

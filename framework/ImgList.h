@@ -84,6 +84,10 @@ public:
     void Draw(TCanvas* canvas, int x, int y, int index, bool enabled = true);
     void Draw(TCanvas* canvas, int x, int y, int index, TDrawingStyle style, TImageType type,
               bool enabled = true);
+    // Draws image index stretched to fill dest, through its mask: the images
+    // are drawn at their own size unless a program asks for another (a
+    // higher resolution). A dest of the images' size draws as Draw does.
+    void StretchDraw(TCanvas* canvas, const TRect& dest, int index);
 
     // Fired after every change of the images or their size.
     TNotifyEvent OnChange;

@@ -823,24 +823,40 @@ void TImageListImage::Draw(TCanvas* Canvas, int X, int Y, bool Enabled) {
     FImageList->Draw(Canvas, X, Y, FIndex, Enabled);
 }
 
-void TImageListImage::DrawTiled(TCanvas* Canvas, const TRect& Rect, bool Enabled) {
-    if (!isValid()) throw Exception("ImageList が無効です.");
-    const int width = FImageList->Width();
-    const int height = FImageList->Height();
-    for (int x = Rect.Left; x < Rect.Right; x += width)
-        for (int y = Rect.Top; y < Rect.Bottom; y += height) Draw(Canvas, x, y, Enabled);
+namespace {
+
+// The size an image is drawn at: the one asked for, or the list's own.
+TSize DrawnSize(const TImageList* list, TSize asked, bool enabled) {
+    if (asked.cx <= 0 || asked.cy <= 0 || !enabled) return TSize(list->Width(), list->Height());
+    return asked;
 }
 
-void TImageListImage::DrawCenter(TCanvas* Canvas, const TRect& Rect, bool Enabled) {
+}  // namespace
+
+void TImageListImage::DrawTiled(TCanvas* Canvas, const TRect& Rect, bool Enabled, TSize Size) {
     if (!isValid()) throw Exception("ImageList が無効です.");
-    Draw(Canvas, Rect.Left + (Rect.Right - Rect.Left - FImageList->Width()) / 2,
-         Rect.Top + (Rect.Bottom - Rect.Top - FImageList->Height()) / 2, Enabled);
+    const TSize size = DrawnSize(FImageList, Size, Enabled);
+    for (int x = Rect.Left; x < Rect.Right; x += size.cx)
+        for (int y = Rect.Top; y < Rect.Bottom; y += size.cy) {
+            if (Enabled) FImageList->StretchDraw(Canvas, Bounds(x, y, size.cx, size.cy), FIndex);
+            else Draw(Canvas, x, y, Enabled);
+        }
+}
+
+void TImageListImage::DrawCenter(TCanvas* Canvas, const TRect& Rect, bool Enabled, TSize Size) {
+    if (!isValid()) throw Exception("ImageList が無効です.");
+    const TSize size = DrawnSize(FImageList, Size, Enabled);
+    const int x = Rect.Left + (Rect.Right - Rect.Left - size.cx) / 2;
+    const int y = Rect.Top + (Rect.Bottom - Rect.Top - size.cy) / 2;
+    if (Enabled) FImageList->StretchDraw(Canvas, Bounds(x, y, size.cx, size.cy), FIndex);
+    else Draw(Canvas, x, y, Enabled);
 }
 
 FW_PUBLISH(TBitmapPainter)
     .Property("DrawMessage", &TBitmapPainter::DrawMessage, &TBitmapPainter::SetDrawMessage).Default(dmPaint)
     .Property("Image", &TBitmapPainter::Image, &TBitmapPainter::SetImage)
     .Property("Tiled", &TBitmapPainter::Tiled, &TBitmapPainter::SetTiled).Default(true)
+    .Property("Scaled", &TBitmapPainter::Scaled, &TBitmapPainter::SetScaled).Default(false)
 FW_END_PUBLISH
 
 TBitmapPainter::TBitmapPainter(TComponent* Owner) : TInterceptorUser(Owner), FImage(new TImageListImage(this)) {}
@@ -878,6 +894,11 @@ void TBitmapPainter::SetTiled(bool Value) {
     UpdateWindow();
 }
 
+void TBitmapPainter::SetScaled(bool Value) {
+    FScaled = Value;
+    UpdateWindow();
+}
+
 void TBitmapPainter::SetImage(TImageListImage* Value) {
     CheckActive();
     FImage->Assign(Value);
@@ -909,8 +930,14 @@ void TBitmapPainter::DrawBitmap(TCanvas* Canvas) {
     RECT client{};
     GetClientRect(GetHandle(), &client);
     const TRect rect(client.left, client.top, client.right, client.bottom);
-    if (FTiled) FImage->DrawTiled(Canvas, rect, true);
-    else FImage->DrawCenter(Canvas, rect, true);
+    TSize size;
+    if (FScaled) {
+        const int ppi = WindowPixelsPerInch(GetHandle());
+        size = TSize(ScaleLength(FImage->ImageList()->Width(), ppi, DefaultPixelsPerInch),
+                     ScaleLength(FImage->ImageList()->Height(), ppi, DefaultPixelsPerInch));
+    }
+    if (FTiled) FImage->DrawTiled(Canvas, rect, true, size);
+    else FImage->DrawCenter(Canvas, rect, true, size);
 }
 
 // Without a valid image the window paints and erases itself as if there

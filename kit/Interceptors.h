@@ -410,9 +410,11 @@ public:
     // Raises "ImageList が無効です." when not isValid().
     void Draw(Fw::TCanvas* Canvas, int X, int Y, bool Enabled);
     // Columns left to right, each top to bottom, from the rectangle's corner.
-    void DrawTiled(Fw::TCanvas* Canvas, const Fw::TRect& Rect, bool Enabled);
+    // Size, when given, is the size to draw the image at (stretched; an
+    // enabled image only); otherwise the image list's own.
+    void DrawTiled(Fw::TCanvas* Canvas, const Fw::TRect& Rect, bool Enabled, Fw::TSize Size = {});
     // Once, centred (an image larger than Rect overhangs on both sides).
-    void DrawCenter(Fw::TCanvas* Canvas, const Fw::TRect& Rect, bool Enabled);
+    void DrawCenter(Fw::TCanvas* Canvas, const Fw::TRect& Rect, bool Enabled, Fw::TSize Size = {});
 
 protected:
     Fw::TPersistent* GetOwner() override { return FOwner; }
@@ -441,6 +443,13 @@ public:
     void SetImage(TImageListImage* Value);
     bool Tiled() const { return FTiled; }
     void SetTiled(bool Value);
+    // False (the default): the image is drawn at the image list's own size,
+    // whatever the screen's resolution. True: at that size taken to the
+    // window's resolution from 96 pixels per inch, so that it covers the
+    // same part of the window at any resolution (stretched: sharp only
+    // where the images were drawn large enough).
+    bool Scaled() const { return FScaled; }
+    void SetScaled(bool Value);
 
     // Asks for a repaint of the whole client area, background included (when
     // there is something to draw).
@@ -461,6 +470,7 @@ private:
     TDrawMessage FDrawMessage = dmPaint;
     TImageListImage* FImage;
     bool FTiled = true;
+    bool FScaled = false;
 };
 
 // ---- Registered messages ----

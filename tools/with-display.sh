@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a command with a private X display and a running Wine server:
 #   tools/with-display.sh COMMAND [ARGS...]
-# Starts Xvfb (1280x1024x24) on the first free display from :90 up and exports
+# Starts Xvfb (1280x1024x24, or $VELMORA_SCREEN such as 2560x1600x24) on the
+# first free display from :90 up and exports
 # DISPLAY, so test windows never reach the developer's screen; makes sure the
 # build tree's Wine prefix exists (tools/wine-run --init) and keeps a
 # persistent wineserver on it, so programs don't each pay for Wine's start-up.
@@ -57,7 +58,7 @@ start_xvfb() {
   mkfifo "$fifo"
   for n in $(seq 90 189); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -displayfd 3 3>"$fifo" >>"$xvfb_log" 2>&1 &
+    Xvfb ":$n" -screen 0 "${VELMORA_SCREEN:-1280x1024x24}" -nolisten tcp -displayfd 3 3>"$fifo" >>"$xvfb_log" 2>&1 &
     xvfb_pid=$!
     d=
     read -r -t 30 d <"$fifo"

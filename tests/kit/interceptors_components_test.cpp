@@ -393,6 +393,15 @@ TEST_F(InterceptorComponents, ThePainterTilesOrCentresItsImage) {
     }
     EXPECT_EQ(1, SendMessageA(wnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(GetDC(wnd)), 0));
 
+    // Drawn at another size (the painter's Scaled at 192 pixels per inch):
+    // each tile the image stretched, the marked corners where they belong.
+    TBitmap canvasBitmap(100, 70, pf24bit);
+    image.DrawTiled(canvasBitmap.Canvas(), TRect(0, 0, 100, 70), true, TSize(64, 64));
+    EXPECT_EQ(clBlue, canvasBitmap.Canvas()->Pixel(0, 0));
+    EXPECT_EQ(clRed, canvasBitmap.Canvas()->Pixel(32, 32));
+    EXPECT_EQ(clLime, canvasBitmap.Canvas()->Pixel(63, 63));
+    EXPECT_EQ(clBlue, canvasBitmap.Canvas()->Pixel(64, 0)) << "the next tile 64 pixels on";
+
     // The image list destroyed: the painter draws nothing, and says so.
     FreeComponent(images);
     EXPECT_EQ(nullptr, painter->Image()->ImageList());
@@ -597,7 +606,7 @@ TEST(InterceptorsTypeInfo, PublishedInOrderAndFoundByName) {
     EXPECT_EQ("Name Tag Enabled OnMessage Control", PropNames(TControlMessageInterceptor::StaticClass()));
     EXPECT_EQ(user + " ActivateWindow FollowLink OnDropFiles", PropNames(TFileDrop::StaticClass()));
     EXPECT_EQ(user + " OnWheel", PropNames(TMouseWheel::StaticClass()));
-    EXPECT_EQ(user + " DrawMessage Image Tiled", PropNames(TBitmapPainter::StaticClass()));
+    EXPECT_EQ(user + " DrawMessage Image Tiled Scaled", PropNames(TBitmapPainter::StaticClass()));
     EXPECT_EQ(user + " Messages", PropNames(TRegisteredMessage::StaticClass()));
     EXPECT_EQ("ImageList Index", PropNames(TImageListImage::StaticClass()));
     EXPECT_EQ("Text Tag OnMessage", PropNames(TRMItem::StaticClass()));

@@ -53,7 +53,7 @@ std::string DropReport(TDragContext* context) {
     TStringList files;
     reader.GetFileList(&files);
     std::string report = std::to_string(context->DropEffect);
-    for (int i = 0; i < files.Count(); ++i) report += "|" + files.Strings(i);
+    for (int i = 0; i < files.Count(); ++i) report.append("|").append(files.Strings(i));
     return report;
 }
 
